@@ -1,0 +1,21 @@
+# Warnings as errors on our own code (not on GoogleTest or other code we only build).
+function(zfk_warnings target)
+  target_compile_options(${target} PRIVATE -Wall -Wextra -Werror -Wshadow=local -Wno-error=deprecated-declarations)
+endfunction()
+
+# The MinGW runtime DLLs, copied beside our programs so that they run under Wine with one shared
+# copy of the C++ runtime (exceptions cross DLL boundaries safely that way).
+function(zfk_copy_mingw_runtime)
+  if(NOT WIN32 OR NOT CMAKE_CROSSCOMPILING)
+    return()
+  endif()
+  foreach(dll libstdc++-6.dll libgcc_s_dw2-1.dll libwinpthread-1.dll)
+    execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=${dll}
+                    OUTPUT_VARIABLE path OUTPUT_STRIP_TRAILING_WHITESPACE)
+    if(EXISTS "${path}")
+      file(COPY "${path}" DESTINATION ${CMAKE_BINARY_DIR}/bin)
+    else()
+      message(FATAL_ERROR "MinGW runtime ${dll} not found")
+    endif()
+  endforeach()
+endfunction()

@@ -1,0 +1,98 @@
+// Our stand-in for the host's support library.
+#include "bexcore.h"
+
+#include <cmath>
+#include <cstdint>
+#include <limits>
+
+#if defined(_WIN32)
+#include <windows.h>
+#else
+#include <mutex>
+#endif
+
+namespace bex {
+
+#if defined(_WIN32)
+BXCriticalSection::BXCriticalSection() : section(new CRITICAL_SECTION) {
+    InitializeCriticalSection(static_cast<CRITICAL_SECTION*>(section));
+}
+BXCriticalSection::~BXCriticalSection() {
+    DeleteCriticalSection(static_cast<CRITICAL_SECTION*>(section));
+    delete static_cast<CRITICAL_SECTION*>(section);
+}
+void BXCriticalSection::enter() { EnterCriticalSection(static_cast<CRITICAL_SECTION*>(section)); }
+void BXCriticalSection::leave() { LeaveCriticalSection(static_cast<CRITICAL_SECTION*>(section)); }
+#else
+BXCriticalSection::BXCriticalSection() : section(new std::recursive_mutex) {}
+BXCriticalSection::~BXCriticalSection() { delete static_cast<std::recursive_mutex*>(section); }
+void BXCriticalSection::enter() { static_cast<std::recursive_mutex*>(section)->lock(); }
+void BXCriticalSection::leave() { static_cast<std::recursive_mutex*>(section)->unlock(); }
+#endif
+
+BXAutoCriticalSection::BXAutoCriticalSection(BXCriticalSection& section, bool enter)
+    : section(section), held(false) {
+    if (enter) {
+        section.enter();
+        held = true;
+    }
+}
+
+BXAutoCriticalSection::~BXAutoCriticalSection() {
+    if (held) section.leave();
+}
+
+void BXAutoCriticalSection::leave() {
+    if (!held) return;
+    held = false;
+    section.leave();
+}
+
+}  // namespace bex
+
+namespace {
+
+// Days since 1970-01-01 to a proleptic Gregorian date (Howard Hinnant's civil_from_days).
+void civilFromDays(int64_t days, int64_t& year, int& month, int& day) {
+    days += 719468;
+    const int64_t era = (days >= 0 ? days : days - 146096) / 146097;
+    const int64_t dayOfEra = days - era * 146097;
+    const int64_t yearOfEra = (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
+    const int64_t dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
+    const int64_t shiftedMonth = (5 * dayOfYear + 2) / 153;
+    day = static_cast<int>(dayOfYear - (153 * shiftedMonth + 2) / 5 + 1);
+    month = static_cast<int>(shiftedMonth < 10 ? shiftedMonth + 3 : shiftedMonth - 9);
+    year = yearOfEra + era * 400 + (month <= 2 ? 1 : 0);
+}
+
+}  // namespace
+
+extern "C" HostArray createTimeArray(double time) {
+    HostArray array = haCreateNumericMatrix(1, 6, haDoubleClass, 0);
+    double* vector = static_cast<double*>(haGetData(array));
+    // Beyond about 2.9e11 years the day count no longer fits in 64 bits.
+    if (!std::isfinite(time) || std::fabs(time) > 9.0e18) {
+        for (int i = 0; i < 6; ++i) vector[i] = std::numeric_limits<double>::quiet_NaN();
+        return array;
+    }
+    double wholeDays = std::floor(time / 86400.0);
+    double secondsOfDay = time - wholeDays * 86400.0;
+    // Rounding can land a hair outside [0, 86400) for values just either side of midnight.
+    if (secondsOfDay < 0.0) secondsOfDay = 0.0;
+    if (secondsOfDay >= 86400.0) {
+        secondsOfDay -= 86400.0;
+        wholeDays += 1.0;
+    }
+    int64_t year = 0;
+    int month = 0, day = 0;
+    civilFromDays(static_cast<int64_t>(wholeDays), year, month, day);
+    const double hour = std::floor(secondsOfDay / 3600.0);
+    const double minute = std::floor((secondsOfDay - hour * 3600.0) / 60.0);
+    vector[0] = static_cast<double>(year);
+    vector[1] = month;
+    vector[2] = day;
+    vector[3] = hour;
+    vector[4] = minute;
+    vector[5] = secondsOfDay - hour * 3600.0 - minute * 60.0;
+    return array;
+}

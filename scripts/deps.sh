@@ -1,0 +1,23 @@
+#!/usr/bin/env bash
+# Installs what building and testing need, on Debian, as root. Does nothing when all is there.
+set -euo pipefail
+
+packages=(cmake ninja-build g++ googletest libbenchmark-dev binutils
+          g++-mingw-w64-i686-posix binutils-mingw-w64-i686 wine wine32:i386)
+
+missing=()
+for package in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed' || missing+=("$package")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+echo "installing: ${missing[*]}"
+if [ "$(id -u)" -ne 0 ]; then
+  echo "run as root (or install those packages yourself)" >&2
+  exit 1
+fi
+# wine32 is an i386 package.
+dpkg --print-foreign-architectures | grep -qx i386 || dpkg --add-architecture i386
+export DEBIAN_FRONTEND=noninteractive
+apt-get update -qq
+apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null

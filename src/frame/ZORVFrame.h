@@ -1,0 +1,79 @@
+// The part of every frame that does not depend on its pixel layout: the lazily allocated raw buffer
+// charged to a memory limiter, the reference count, time, colour space, type code, and the table of
+// named metadata. The pixel-format classes derive from it and supply the layout operations.
+#ifndef ZORVFRAMEKIT_FRAME_ZORVFRAME_H
+#define ZORVFRAMEKIT_FRAME_ZORVFRAME_H
+
+#include <map>
+#include <string>
+
+#include "bexcore.h"
+#include "zorvframekit/zorvframekit.h"
+
+namespace zorvframekit {
+
+class MetaDataItem;
+
+class ZORVFrame : public IFrame {
+public:
+    ~ZORVFrame() override;
+
+    void incRefCount() override;
+    void decRefCount() override;
+    void release() override;
+    double getTime() override { return time; }
+    void setTime(double value) override { time = value; }
+    int getDataSize() override { return dataSize; }
+    unsigned char* getData() override;
+    int copyData(const unsigned char* src) override;
+    bool hasData() override { return data != nullptr; }
+    HostArray getHostArray(int colorSpaceMask) override;
+    int getColorSpace() override { return colorSpace; }
+    void setColorSpace(int value) override { colorSpace = value; }
+    FrameTypeCode getFrameType() override { return frameType; }
+    void setFrameType(FrameTypeCode value) override { frameType = value; }
+    int getBitDepth() override { return 8; }
+    int getMetaDataCount() override { return static_cast<int>(metaData.size()); }
+    void getMetaDataNames(const char** names) override;
+    HostArray getMetaData(const char* name) override;
+    void addCStrMetaData(const char* name, const char* text) override;
+    void addDoubleMetaData(const char* name, double value) override;
+    void addTimeVectorMetaData(const char* name, double value) override;
+    void setOwnerPool(FramePool* pool) override { ownerPool = pool; }
+    FramePool* getOwnerPool() override { return ownerPool; }
+    void setMemoryLimiter(MemoryLimiter* limiter) override { memoryLimiter = limiter; }
+    MemoryLimiter* getMemoryLimiter() override { return memoryLimiter; }
+
+protected:
+    explicit ZORVFrame(int dataSize);
+
+    // Makes sure the buffer exists, if the memory limiter grants its bytes.
+    void allocateData();
+    // Frees the buffer and credits it to the limiter that was charged for it.
+    void freeData();
+    // Only while no buffer is held: a layout whose row size depends on the window being copied.
+    void setDataSize(int size) { dataSize = size; }
+
+private:
+    ZORVFrame(const ZORVFrame&);
+    ZORVFrame& operator=(const ZORVFrame&);
+    void insertMetaData(const char* name, MetaDataItem* item);
+
+    unsigned char* data;
+    int dataSize;
+    std::map<std::string, MetaDataItem*> metaData;
+    int colorSpace;
+    FrameTypeCode frameType;
+    int refCount;
+    double time;
+    bex::BXCriticalSection lock;  // guards refCount only
+    FramePool* ownerPool;
+    MemoryLimiter* memoryLimiter;
+    // Who was charged for `data`, and how much: the limiter may be swapped or detached meanwhile.
+    MemoryLimiter* chargedLimiter;
+    int chargedSize;
+};
+
+}  // namespace zorvframekit
+
+#endif  // ZORVFRAMEKIT_FRAME_ZORVFRAME_H

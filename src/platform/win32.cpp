@@ -1,0 +1,89 @@
+// Platform layer on Win32: the real kernel, message-queue and multimedia-timer calls.
+#include "platform.h"
+
+#include <windows.h>
+#include <mmsystem.h>
+#include <sys/timeb.h>
+
+#include <new>
+
+namespace zorvframekit {
+namespace platform {
+
+namespace {
+
+struct ThreadStart {
+    ThreadMain main;
+    void* argument;
+};
+
+DWORD WINAPI threadTrampoline(LPVOID parameter) {
+    ThreadStart start = *static_cast<ThreadStart*>(parameter);
+    delete static_cast<ThreadStart*>(parameter);
+    return start.main(start.argument);
+}
+
+}  // namespace
+
+ThreadHandle startThread(ThreadMain main, void* argument, ThreadId* id) {
+    *id = 0;
+    ThreadStart* start = new ThreadStart{main, argument};
+    DWORD threadId = 0;
+    // Suspended first, so that the caller has the id before the thread can post or be posted to.
+    HANDLE thread = CreateThread(nullptr, 0, threadTrampoline, start, CREATE_SUSPENDED, &threadId);
+    if (thread == nullptr) {
+        delete start;
+        return nullptr;
+    }
+    *id = threadId;
+    ResumeThread(thread);
+    return thread;
+}
+
+bool postThreadMessage(ThreadId id, unsigned message, uintptr_t wParam, intptr_t lParam) {
+    return PostThreadMessageA(id, message, static_cast<WPARAM>(wParam), static_cast<LPARAM>(lParam)) != 0;
+}
+
+void createMessageQueue() {
+    MSG message;
+    PeekMessageA(&message, nullptr, WM_USER, WM_USER, PM_NOREMOVE);
+}
+
+int waitMessage(Message* message) {
+    MSG msg;
+    BOOL result = GetMessageA(&msg, nullptr, 0, 0);
+    if (result == -1) return -1;
+    message->message = msg.message;
+    message->wParam = msg.wParam;
+    message->lParam = msg.lParam;
+    return result == 0 ? 0 : 1;
+}
+
+bool waitThread(ThreadHandle thread, uint32_t timeoutMs) {
+    return WaitForSingleObject(static_cast<HANDLE>(thread), timeoutMs) == WAIT_OBJECT_0;
+}
+
+void closeThread(ThreadHandle thread) { CloseHandle(static_cast<HANDLE>(thread)); }
+
+ThreadId currentThreadId() { return GetCurrentThreadId(); }
+
+void sleepMs(uint32_t milliseconds) { Sleep(milliseconds); }
+
+uint64_t systemAvailablePhysicalMemory() {
+    MEMORYSTATUS status;
+    status.dwLength = sizeof status;
+    GlobalMemoryStatus(&status);
+    return status.dwAvailPhys;
+}
+
+uint32_t tickCount() { return timeGetTime(); }
+
+void wallClock(int64_t* seconds, int* milliseconds) {
+    struct _timeb now;
+    _ftime(&now);
+    *seconds = static_cast<int64_t>(now.time);
+    *milliseconds = now.millitm;
+}
+
+}  // namespace platform
+}  // namespace zorvframekit
