@@ -1,0 +1,80 @@
+// Monochrome frames: copying in, host arrays (native and converted) and bitmaps.
+#include <memory>
+#include <random>
+#include <vector>
+
+#include "bench_util.h"
+#include "zorvframekit/zorvframekit.h"
+#include "ha.h"
+
+namespace {
+
+using zorvframekit::kFamilyMonochrome;
+using zorvframekit::makeFrameTypeCode;
+
+struct BenchFrame {
+    zorvframekit::MemoryLimiter limiter{0, 2000000000};
+    std::unique_ptr<IFrame> frame;
+    std::vector<unsigned char> raw;
+
+    BenchFrame(uint32_t family, int formatIndex, int width, int height) {
+        limiter.setMemoryLimit(2000000000);
+        frame.reset(frameFactory(makeFrameTypeCode(family, formatIndex, false), width, height));
+        frame->setMemoryLimiter(&limiter);
+        raw.resize(static_cast<size_t>(frame->getDataSize()));
+        std::mt19937 random(7);
+        for (unsigned char& byte : raw) byte = static_cast<unsigned char>(random());
+        frame->copyData(raw.data());
+    }
+    size_t bytes() const { return raw.size(); }
+};
+
+void copyData(benchmark::State& state) {
+    BenchFrame f(kFamilyMonochrome, 0, int(state.range(0)), int(state.range(1)));
+    zfkbench::runAgainstMemcpy(state, f.bytes(), [&] { benchmark::DoNotOptimize(f.frame->copyData(f.raw.data())); });
+}
+
+void copyRegion(benchmark::State& state) {
+    const int width = int(state.range(0)), height = int(state.range(1));
+    BenchFrame f(kFamilyMonochrome, 0, width, height);
+    // The window sits inside a source twice the frame's width and height.
+    std::vector<unsigned char> source(size_t(4) * width * height, 0x33);
+    zfkbench::runAgainstMemcpy(state, f.bytes(), [&] {
+        f.frame->copyRegion(source.data(), 2 * width, 2 * height, width / 2, height / 2);
+        benchmark::ClobberMemory();
+    });
+}
+
+void nativeHostArray(benchmark::State& state, int formatIndex) {
+    BenchFrame f(kFamilyMonochrome, formatIndex, int(state.range(0)), int(state.range(1)));
+    zfkbench::runAgainstMemcpy(state, f.bytes(), [&] { haFree(f.frame->getNativeHostArray()); });
+}
+void nativeHostArray8(benchmark::State& state) { nativeHostArray(state, 0); }
+void nativeHostArray16(benchmark::State& state) { nativeHostArray(state, 8); }
+
+void fillBitmap(benchmark::State& state) {
+    BenchFrame f(kFamilyMonochrome, 0, int(state.range(0)), int(state.range(1)));
+    std::vector<unsigned char> pixels(static_cast<size_t>(f.frame->getBitmapSize()));
+    BITMAPINFOHEADER header;
+    zfkbench::runAgainstMemcpy(state, f.bytes(), [&] {
+        f.frame->fillBitmap(&header, pixels.data());
+        benchmark::ClobberMemory();
+    });
+}
+
+void hostArrayAs(benchmark::State& state, int mask) {
+    BenchFrame f(kFamilyMonochrome, 0, int(state.range(0)), int(state.range(1)));
+    zfkbench::runAgainstMemcpy(state, f.bytes(), [&] { haFree(f.frame->getHostArray(mask)); });
+}
+void hostArrayToRGB(benchmark::State& state) { hostArrayAs(state, zorvframekit::kColorSpaceRGB); }
+void hostArrayToYUV(benchmark::State& state) { hostArrayAs(state, zorvframekit::kColorSpaceYUV); }
+
+BENCHMARK(copyData)->Name("Mono8/copyData")->ZFK_FRAME_SIZES;
+BENCHMARK(copyRegion)->Name("Mono8/copyRegion")->ZFK_FRAME_SIZES;
+BENCHMARK(nativeHostArray8)->Name("Mono8/getNativeHostArray")->ZFK_FRAME_SIZES;
+BENCHMARK(nativeHostArray16)->Name("Mono16BE/getNativeHostArray")->ZFK_FRAME_SIZES;
+BENCHMARK(fillBitmap)->Name("Mono8/fillBitmap")->ZFK_FRAME_SIZES;
+BENCHMARK(hostArrayToRGB)->Name("Mono8/getHostArray_RGB")->ZFK_FRAME_SIZES;
+BENCHMARK(hostArrayToYUV)->Name("Mono8/getHostArray_YUV")->ZFK_FRAME_SIZES;
+
+}  // namespace
