@@ -1,6 +1,9 @@
 // The frame type code's family selects the frame class; the class reads the format index and row
 // order itself.
 #include "formats/MonochromeFrame.h"
+#include "formats/RGB16Frame.h"
+#include "formats/RGB24Frame.h"
+#include "formats/RGB24Planar.h"
 #include "zorvframekit/zorvframekit.h"
 
 namespace zorvframekit {
@@ -16,11 +19,11 @@ struct Family {
 };
 
 const Family families[] = {
-    {kFamilyRGB24Packed, kColorSpaceRGB, nullptr},
-    {kFamilyRGB24Planar, kColorSpaceRGB, nullptr},
+    {kFamilyRGB24Packed, kColorSpaceRGB, RGB24Frame::create},
+    {kFamilyRGB24Planar, kColorSpaceRGB, RGB24Planar::create},
     {kFamilyYUVPacked, kColorSpaceYUV, nullptr},
     {kFamilyYUVPlanar, kColorSpaceYUV, nullptr},
-    {kFamilyRGB16, kColorSpaceRGB, nullptr},
+    {kFamilyRGB16, kColorSpaceRGB, RGB16Frame::create},
     {kFamilyMonochrome, kColorSpaceMonochrome, MonochromeFrame::create},
 };
 
