@@ -4,6 +4,7 @@
 #include <memory>
 #include <new>
 
+#include "frame/ColorConversion.h"
 #include "metadata/MetaDataItem.h"
 
 namespace zorvframekit {
@@ -85,7 +86,9 @@ void ZORVFrame::release() {
 
 HostArray ZORVFrame::getHostArray(int colorSpaceMask) {
     if ((colorSpaceMask & colorSpace) != 0) return getNativeHostArray();
-    return nullptr;
+    // Nothing is built when no conversion could serve the mask.
+    if (!canConvert(colorSpace, colorSpaceMask)) return nullptr;
+    return convertHostArray(getNativeHostArray(), colorSpace, colorSpaceMask);
 }
 
 void ZORVFrame::getMetaDataNames(const char** names) {
