@@ -10,38 +10,26 @@
 #include <random>
 #include <vector>
 
-#include "ha.h"
-#include "zorvframekit/zorvframekit.h"
+#include "frame_helpers.h"
 
 using zorvframekit::kFamilyRGB16;
 using zorvframekit::kFamilyRGB24Packed;
 using zorvframekit::kFamilyRGB24Planar;
 using zorvframekit::makeFrameTypeCode;
-using zorvframekit::MemoryLimiter;
 
 namespace {
 
 typedef std::vector<unsigned char> Bytes;
 
-const unsigned char kSentinel = 0xA5;
-
-// A frame from the factory with a limiter of its own, so that it can take a buffer.
-struct Frame {
-    MemoryLimiter limiter;
-    std::unique_ptr<IFrame> frame;
-
-    Frame(FrameTypeCode code, int width, int height) : frame(frameFactory(code, width, height)) {
-        limiter.setMemoryLimit(1 << 30);
-        if (frame) frame->setMemoryLimiter(&limiter);
-    }
+// A factory frame with a limiter of its own, optionally filled with raw bytes.
+struct Frame : TestFrameHandle {
     Frame(uint32_t family, int formatIndex, bool bottomUp, int width, int height)
-        : Frame(makeFrameTypeCode(family, formatIndex, bottomUp), width, height) {}
+        : TestFrameHandle(makeFrameTypeCode(family, static_cast<uint32_t>(formatIndex), bottomUp), width, height) {}
     Frame(uint32_t family, int formatIndex, bool bottomUp, int width, int height, const Bytes& raw)
         : Frame(family, formatIndex, bottomUp, width, height) {
         EXPECT_EQ(raw.size(), static_cast<size_t>(frame->getDataSize()));
         frame->copyData(raw.data());
     }
-    IFrame* operator->() const { return frame.get(); }
     Bytes data() const { return Bytes(frame->getData(), frame->getData() + frame->getDataSize()); }
 };
 
@@ -368,7 +356,7 @@ TEST(RGBFrames, CopyRegionRefusesWindowsOutsideTheSourceWithoutAllocating) {
                 frame->copyRegion(source.data(), w.srcWidth, w.srcHeight, w.x, w.y);
                 EXPECT_FALSE(frame->hasData()) << format.family << "/" << format.formatIndex << " window "
                                                << w.srcWidth << "x" << w.srcHeight << " at " << w.x << "," << w.y;
-                EXPECT_EQ(frame.limiter.getMemoryUsed(), 0);
+                EXPECT_EQ(frame.limiter->getMemoryUsed(), 0);
             }
             Frame frame(format.family, format.formatIndex, bottomUp, width, height);
             frame->copyRegion(nullptr, 8, 4, 0, 0);
@@ -388,13 +376,82 @@ TEST(RGBFrames, AWindowTouchingTheRightAndBottomEdgesIsCopied) {
         for (bool bottomUp : {false, true}) {
             // The source is exactly as large as it must be, so a read past it is caught.
             const int srcWidth = 5, srcHeight = 4, width = 2, height = 3;
-            std::unique_ptr<unsigned char[]> source(new unsigned char[size_t(srcWidth) * srcHeight * format.bytesPerPixel]);
-            std::memset(source.get(), 0x42, size_t(srcWidth) * srcHeight * format.bytesPerPixel);
+            FlushBuffer source(size_t(srcWidth) * srcHeight * format.bytesPerPixel);
+            std::memset(source.data(), 0x42, source.size);
             Frame frame(format.family, format.formatIndex, bottomUp, width, height);
-            frame->copyRegion(source.get(), srcWidth, srcHeight, srcWidth - width, srcHeight - height);
+            frame->copyRegion(source.data(), srcWidth, srcHeight, srcWidth - width, srcHeight - height);
             ASSERT_TRUE(frame->hasData());
             EXPECT_EQ(frame.data(), Bytes(static_cast<size_t>(frame->getDataSize()), 0x42));
         }
+    }
+}
+
+// ---- Conversion through getHostArray ---------------------------------------------------------------
+//
+// The common base converts the native RGB array: BT.601 video-range YUV, and a monochrome band of
+// BT.709 weights that sum to 255 (so white gives 254).
+
+// A 2 x 1 frame of each packed and planar format holding pure blue, then white, in either row order.
+Bytes blueThenWhite(const Format& format) {
+    if (format.family == kFamilyRGB24Planar) return {0, 255, 0, 255, 255, 255};
+    const bool redFirst = format.formatIndex == 0 || format.formatIndex == 2;
+    Bytes raw;
+    for (int pixel = 0; pixel < 2; ++pixel) {
+        const unsigned char level = pixel ? 255 : 0;
+        const unsigned char rgb[3] = {level, level, 255};
+        raw.push_back(rgb[redFirst ? 0 : 2]);
+        raw.push_back(rgb[1]);
+        raw.push_back(rgb[redFirst ? 2 : 0]);
+        if (format.bytesPerPixel == 4) raw.push_back(0x99);
+    }
+    return raw;
+}
+
+TEST(RGBConversion, BlueAndWhiteReachTheHostAsYUVAndMonochrome) {
+    for (const Format& format : kFormats) {
+        if (format.family == kFamilyRGB16) continue;
+        for (bool bottomUp : {false, true}) {
+            SCOPED_TRACE(testing::Message() << format.family << "/" << format.formatIndex << " " << bottomUp);
+            Frame frame(format.family, format.formatIndex, bottomUp, 2, 1, blueThenWhite(format));
+            HostArray yuv = frame->getHostArray(zorvframekit::kColorSpaceYUV);
+            ASSERT_NE(yuv, nullptr);
+            EXPECT_EQ(dimensionsOf(yuv), (std::vector<int>{1, 2, 3}));
+            // Y, U, V planes: blue (41, 240, 110), white (235, 128, 128).
+            EXPECT_EQ(hostElements<uint8_t>(yuv), (std::vector<int>{41, 235, 240, 128, 110, 128}));
+            HostArray mono = frame->getHostArray(zorvframekit::kColorSpaceMonochrome);
+            ASSERT_NE(mono, nullptr);
+            EXPECT_EQ(dimensionsOf(mono), (std::vector<int>{1, 2}));
+            EXPECT_EQ(hostElements<uint8_t>(mono), (std::vector<int>{17, 254}));
+            // YUV is preferred to monochrome; a mask with RGB takes the native array.
+            EXPECT_EQ(hostElements<uint8_t>(frame->getHostArray(zorvframekit::kColorSpaceYUV | zorvframekit::kColorSpaceMonochrome)),
+                      (std::vector<int>{41, 235, 240, 128, 110, 128}));
+            EXPECT_EQ(hostElements<uint8_t>(frame->getHostArray(zorvframekit::kColorSpaceRGB | zorvframekit::kColorSpaceYUV)),
+                      (std::vector<int>{0, 255, 0, 255, 255, 255}));
+        }
+    }
+}
+
+TEST(RGBConversion, RGB16ConvertsItsExpandedValues) {
+    // 5-5-5 blue 0x001F is (0, 0, 248) and white 0x7FFF is (248, 248, 248); 5-6-5 white 0xFFFF is
+    // (248, 252, 248).
+    for (bool bottomUp : {false, true}) {
+        Frame rgb555(kFamilyRGB16, 0, bottomUp, 2, 1, words({0x001F, 0x7FFF}));
+        EXPECT_EQ(hostElements<uint8_t>(rgb555->getHostArray(zorvframekit::kColorSpaceYUV)),
+                  (std::vector<int>{40, 229, 237, 128, 111, 128}));
+        EXPECT_EQ(hostElements<uint8_t>(rgb555->getHostArray(zorvframekit::kColorSpaceMonochrome)), (std::vector<int>{17, 247}));
+        Frame rgb565(kFamilyRGB16, 1, bottomUp, 2, 1, words({0x001F, 0xFFFF}));
+        EXPECT_EQ(hostElements<uint8_t>(rgb565->getHostArray(zorvframekit::kColorSpaceYUV)),
+                  (std::vector<int>{40, 231, 237, 127, 111, 127}));
+        EXPECT_EQ(hostElements<uint8_t>(rgb565->getHostArray(zorvframekit::kColorSpaceMonochrome)), (std::vector<int>{17, 249}));
+    }
+}
+
+TEST(RGBConversion, AFrameWithoutDataConvertsToNothing) {
+    for (const Format& format : kFormats) {
+        Frame frame(format.family, format.formatIndex, false, 2, 1);
+        EXPECT_EQ(frame->getHostArray(zorvframekit::kColorSpaceYUV), nullptr);
+        EXPECT_EQ(frame->getHostArray(zorvframekit::kColorSpaceMonochrome), nullptr);
+        EXPECT_FALSE(frame->hasData());
     }
 }
 

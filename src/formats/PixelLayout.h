@@ -56,6 +56,37 @@ inline void gatherColumns(Sample* out, const unsigned char* topRow, ptrdiff_t ro
     }
 }
 
+// Three colour samples of one pixel, as a gatherColumnPlanes reader returns them.
+struct PixelSamples {
+    uint8_t band[3];
+};
+
+// gatherColumns for a three-band 8-bit image in one pass over the buffer: pixel(row, c) returns
+// the three samples of column c, written to planes out, out + plane and out + 2 * plane, where
+// plane = width * height. Reading each pixel once beats three passes of gatherColumns.
+template <typename ReadPixel>
+inline void gatherColumnPlanes(uint8_t* out, const unsigned char* topRow, ptrdiff_t rowPitch, int width, int height,
+                               ReadPixel pixel) {
+    const size_t plane = static_cast<size_t>(width) * static_cast<size_t>(height);
+    const int strip = 32;
+    for (int r0 = 0; r0 < height; r0 += strip) {
+        const int rows = height - r0 < strip ? height - r0 : strip;
+        const unsigned char* stripTop = topRow + r0 * rowPitch;
+        for (int c = 0; c < width; ++c) {
+            uint8_t* first = out + static_cast<size_t>(c) * height + r0;
+            uint8_t* second = first + plane;
+            uint8_t* third = second + plane;
+            const unsigned char* row = stripTop;
+            for (int r = 0; r < rows; ++r, row += rowPitch) {
+                const PixelSamples samples = pixel(row, c);
+                first[r] = samples.band[0];
+                second[r] = samples.band[1];
+                third[r] = samples.band[2];
+            }
+        }
+    }
+}
+
 // A new {height, width, bands} host array of the given class, for the caller to fill completely.
 HostArray createImageArray(int height, int width, int bands, int classID);
 

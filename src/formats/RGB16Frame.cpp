@@ -6,7 +6,12 @@ namespace zorvframekit {
 
 namespace {
 
-inline unsigned pixelWord(const unsigned char* row, int c) { return unsigned(row[2 * c]) | unsigned(row[2 * c + 1]) << 8; }
+// Pixel words are little-endian, as both targets are: a plain 16-bit load or store moves one.
+inline unsigned pixelWord(const unsigned char* row, int c) {
+    uint16_t v;
+    std::memcpy(&v, row + 2 * c, 2);
+    return v;
+}
 
 // Each field moved to the top of its byte, low bits 0. Format 0 is 5-5-5 (bit 15 ignored);
 // format 1 is 5-6-5.
@@ -23,13 +28,10 @@ struct Fields565 {
 
 template <typename Fields>
 void gatherWordPlanes(uint8_t* out, const unsigned char* topRow, ptrdiff_t rowPitch, int width, int height) {
-    const size_t plane = static_cast<size_t>(width) * static_cast<size_t>(height);
-    gatherColumns(out, topRow, rowPitch, width, height,
-                  [](const unsigned char* row, int c) { return Fields::red(pixelWord(row, c)); });
-    gatherColumns(out + plane, topRow, rowPitch, width, height,
-                  [](const unsigned char* row, int c) { return Fields::green(pixelWord(row, c)); });
-    gatherColumns(out + 2 * plane, topRow, rowPitch, width, height,
-                  [](const unsigned char* row, int c) { return Fields::blue(pixelWord(row, c)); });
+    gatherColumnPlanes(out, topRow, rowPitch, width, height, [](const unsigned char* row, int c) {
+        const unsigned v = pixelWord(row, c);
+        return PixelSamples{{Fields::red(v), Fields::green(v), Fields::blue(v)}};
+    });
 }
 
 // 5-6-5 to the bitmap's 5-5-5: red and the upper five green bits down one place, green's lowest
@@ -37,9 +39,8 @@ void gatherWordPlanes(uint8_t* out, const unsigned char* topRow, ptrdiff_t rowPi
 void convert565To555Row(unsigned char* out, const unsigned char* in, int width) {
     for (int c = 0; c < width; ++c) {
         const unsigned v = pixelWord(in, c);
-        const unsigned w = ((v >> 1) & 0x7FE0) | (v & 0x1F);
-        out[2 * c] = static_cast<unsigned char>(w);
-        out[2 * c + 1] = static_cast<unsigned char>(w >> 8);
+        const uint16_t w = static_cast<uint16_t>(((v >> 1) & 0x7FE0) | (v & 0x1F));
+        std::memcpy(out + 2 * c, &w, 2);
     }
 }
 

@@ -11,24 +11,37 @@ namespace {
 const int bytesPerPixel[RGB24Frame::formatCount] = {3, 3, 4, 4};
 const int channelOffsets[RGB24Frame::formatCount][3] = {{0, 1, 2}, {2, 1, 0}, {0, 1, 2}, {2, 1, 0}};
 
-// One column-major plane per colour, each gathered from its byte of every bpp-byte pixel. The
-// pixel size is a constant here so that the gather's addressing is plain.
+// The three colour planes in one pass. The pixel size is a constant here so that the addressing
+// is plain.
 template <int Bpp>
 void gatherPackedPlanes(uint8_t* out, const unsigned char* topRow, ptrdiff_t rowPitch, int width, int height,
                         const int* offsets) {
-    const size_t plane = static_cast<size_t>(width) * static_cast<size_t>(height);
-    for (int band = 0; band < 3; ++band)
-        gatherColumns(out + band * plane, topRow + offsets[band], rowPitch, width, height,
-                      [](const unsigned char* row, int c) { return row[Bpp * c]; });
+    const int offR = offsets[0], offG = offsets[1], offB = offsets[2];
+    gatherColumnPlanes(out, topRow, rowPitch, width, height, [=](const unsigned char* row, int c) {
+        const unsigned char* p = row + Bpp * c;
+        return PixelSamples{{p[offR], p[offG], p[offB]}};
+    });
 }
 
-// Red-first pixels to the bitmap's blue-first order. A 4-byte pixel's fourth byte is not written.
-template <int Bpp>
-void swapRedBlueRow(unsigned char* out, const unsigned char* in, int width) {
-    for (int c = 0; c < width; ++c, in += Bpp, out += Bpp) {
-        out[0] = in[2];
-        out[1] = in[1];
-        out[2] = in[0];
+// Red-first pixels to the bitmap's blue-first order. Each pixel is loaded before any store, so that
+// the compiler need not fear that the caller's area overlaps the frame's.
+void swapRedBlueRow3(unsigned char* out, const unsigned char* in, int width) {
+    for (int c = 0; c < width; ++c, in += 3, out += 3) {
+        const unsigned char red = in[0], green = in[1], blue = in[2];
+        out[0] = blue;
+        out[1] = green;
+        out[2] = red;
+    }
+}
+
+// The same for 4-byte pixels, whose fourth byte is not written: blue and green go in one 16-bit
+// store (little-endian, as both targets are), red in a byte store.
+void swapRedBlueRow4(unsigned char* out, const unsigned char* in, int width) {
+    for (int c = 0; c < width; ++c, in += 4, out += 4) {
+        const uint16_t blueGreen = static_cast<uint16_t>(in[2] | in[1] << 8);
+        const unsigned char red = in[0];
+        std::memcpy(out, &blueGreen, 2);
+        out[2] = red;
     }
 }
 
@@ -91,9 +104,9 @@ void RGB24Frame::fillBitmap(BITMAPINFOHEADER* header, unsigned char* pixels) {
         if (blueFirst)
             std::memcpy(out, in, static_cast<size_t>(rowBytes));
         else if (bpp == 3)
-            swapRedBlueRow<3>(out, in, width);
+            swapRedBlueRow3(out, in, width);
         else
-            swapRedBlueRow<4>(out, in, width);
+            swapRedBlueRow4(out, in, width);
     }
 }
 

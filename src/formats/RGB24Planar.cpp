@@ -55,9 +55,11 @@ void RGB24Planar::fillBitmap(BITMAPINFOHEADER* header, unsigned char* pixels) {
         const unsigned char* blue = green + planeSize;
         unsigned char* out = pixels + (height - 1 - r) * stride;
         for (int c = 0; c < width; ++c) {
-            out[3 * c] = blue[c];
-            out[3 * c + 1] = green[c];
-            out[3 * c + 2] = red[c];
+            // All three loaded before any store: the caller's area cannot then be taken for ours.
+            const unsigned char b = blue[c], g = green[c], r8 = red[c];
+            out[3 * c] = b;
+            out[3 * c + 1] = g;
+            out[3 * c + 2] = r8;
         }
     }
 }
