@@ -1,6 +1,8 @@
 // The frame type code's family selects the frame class; the class reads the format index and row
 // order itself.
 #include "formats/MonochromeFrame.h"
+#include "formats/YUVPackedFrame.h"
+#include "formats/YUVPlanarFrame.h"
 #include "zorvframekit/zorvframekit.h"
 
 namespace zorvframekit {
@@ -18,8 +20,8 @@ struct Family {
 const Family families[] = {
     {kFamilyRGB24Packed, kColorSpaceRGB, nullptr},
     {kFamilyRGB24Planar, kColorSpaceRGB, nullptr},
-    {kFamilyYUVPacked, kColorSpaceYUV, nullptr},
-    {kFamilyYUVPlanar, kColorSpaceYUV, nullptr},
+    {kFamilyYUVPacked, kColorSpaceYUV, YUVPackedFrame::create},
+    {kFamilyYUVPlanar, kColorSpaceYUV, YUVPlanarFrame::create},
     {kFamilyRGB16, kColorSpaceRGB, nullptr},
     {kFamilyMonochrome, kColorSpaceMonochrome, MonochromeFrame::create},
 };
