@@ -3,7 +3,6 @@
 #include <algorithm>
 
 #include "formats/PixelLayout.h"
-#include "frame/ColorConversion.h"
 
 namespace zorvframekit {
 
@@ -135,17 +134,18 @@ void YUVPackedFrame::fillBitmap(BITMAPINFOHEADER* header, unsigned char* pixels)
     const ptrdiff_t stride = static_cast<ptrdiff_t>(bitmapStride(int64_t(3) * width));
     const SampleOffsets offsets = sampleOffsets();
     const int *yAt = offsets.y.data(), *uAt = offsets.u.data(), *vAt = offsets.v.data();
+    std::vector<uint8_t> samples(3 * static_cast<size_t>(width));
+    uint8_t *ys = samples.data(), *us = ys + width, *vs = us + width;
     const unsigned char* in = getData();
     // The bitmap's first row is the image's bottom row.
     unsigned char* out = pixels + (height - 1) * stride;
     for (int r = 0; r < height; ++r, in += rowStride, out -= stride) {
         for (int c = 0; c < width; ++c) {
-            uint8_t red, green, blue;
-            convertYUVPixelToRGB(in[yAt[c]], in[uAt[c]], in[vAt[c]], red, green, blue);
-            out[3 * c] = blue;
-            out[3 * c + 1] = green;
-            out[3 * c + 2] = red;
+            ys[c] = in[yAt[c]];
+            us[c] = in[uAt[c]];
+            vs[c] = in[vAt[c]];
         }
+        convertYUVRowToBitmap(ys, us, vs, out, width);
     }
 }
 

@@ -1,9 +1,9 @@
 #include "formats/YUVPlanarFrame.h"
 
 #include <algorithm>
+#include <vector>
 
 #include "formats/PixelLayout.h"
-#include "frame/ColorConversion.h"
 
 namespace zorvframekit {
 
@@ -16,20 +16,29 @@ const int subsampling[YUVPlanarFrame::formatCount] = {4, 2, 2};
 
 inline int64_t padTo(int64_t size, int f) { return (size + f - 1) / f * f; }
 
-// One column-major chroma band: every sample repeated over its f x f block. Columns of one block
+// The chroma helpers take the factor (2 or 4) as a template argument: with it known, the runs of
+// repeated samples compile to plain stores instead of a library call per chroma sample.
+
+// One column-major chroma band: every sample repeated over its F x F block. Columns of one block
 // are identical, so all but the first are copies of the column before.
-void gatherChroma(uint8_t* out, const unsigned char* plane, int chromaWidth, int f, int width, int height) {
+template <int F>
+void gatherChroma(uint8_t* out, const unsigned char* plane, int chromaWidth, int width, int height) {
     const size_t columnBytes = static_cast<size_t>(height);
     for (int c = 0; c < width; ++c) {
         uint8_t* column = out + static_cast<size_t>(c) * columnBytes;
-        if (c % f != 0) {
+        if (c % F != 0) {
             std::memcpy(column, column - columnBytes, columnBytes);
             continue;
         }
-        const unsigned char* in = plane + c / f;
-        for (int r = 0; r < height; r += f, in += chromaWidth)
-            std::memset(column + r, *in, static_cast<size_t>(std::min(f, height - r)));
+        const unsigned char* in = plane + c / F;
+        for (int r = 0; r < height; ++r) column[r] = in[(r / F) * chromaWidth];
     }
+}
+
+// One row of chroma, each sample repeated for the F pixels that share it.
+template <int F>
+void expandChroma(uint8_t* out, const unsigned char* in, int width) {
+    for (int c = 0; c < width; ++c) out[c] = in[c / F];
 }
 
 }  // namespace
@@ -114,8 +123,9 @@ HostArray YUVPlanarFrame::getNativeHostArray() {
     const int f = subsampling[formatIndex];
     const Planes planes = findPlanes(getData());
     gatherColumns(out, planes.y, paddedWidth, width, height, [](const unsigned char* row, int c) { return row[c]; });
-    gatherChroma(out + band, planes.u, paddedWidth / f, f, width, height);
-    gatherChroma(out + 2 * band, planes.v, paddedWidth / f, f, width, height);
+    const auto gather = f == 4 ? gatherChroma<4> : gatherChroma<2>;
+    gather(out + band, planes.u, paddedWidth / f, width, height);
+    gather(out + 2 * band, planes.v, paddedWidth / f, width, height);
     return array;
 }
 
@@ -130,23 +140,16 @@ void YUVPlanarFrame::fillBitmap(BITMAPINFOHEADER* header, unsigned char* pixels)
     const int f = subsampling[formatIndex];
     const int chromaWidth = paddedWidth / f;
     const Planes planes = findPlanes(getData());
+    const auto expand = f == 4 ? expandChroma<4> : expandChroma<2>;
+    std::vector<uint8_t> samples(3 * static_cast<size_t>(width));
+    uint8_t *ys = samples.data(), *us = ys + width, *vs = us + width;
     // The bitmap's first row is the image's bottom row.
     unsigned char* out = pixels + (height - 1) * stride;
     for (int r = 0; r < height; ++r, out -= stride) {
-        const unsigned char* yRow = planes.y + static_cast<ptrdiff_t>(r) * paddedWidth;
-        const unsigned char* uRow = planes.u + static_cast<ptrdiff_t>(r / f) * chromaWidth;
-        const unsigned char* vRow = planes.v + static_cast<ptrdiff_t>(r / f) * chromaWidth;
-        unsigned char* o = out;
-        for (int c = 0, block = 0; c < width; ++block) {
-            const uint8_t u = uRow[block], v = vRow[block];
-            for (const int end = std::min(c + f, width); c < end; ++c, o += 3) {
-                uint8_t red, green, blue;
-                convertYUVPixelToRGB(yRow[c], u, v, red, green, blue);
-                o[0] = blue;
-                o[1] = green;
-                o[2] = red;
-            }
-        }
+        std::memcpy(ys, planes.y + static_cast<ptrdiff_t>(r) * paddedWidth, static_cast<size_t>(width));
+        expand(us, planes.u + static_cast<ptrdiff_t>(r / f) * chromaWidth, width);
+        expand(vs, planes.v + static_cast<ptrdiff_t>(r / f) * chromaWidth, width);
+        convertYUVRowToBitmap(ys, us, vs, out, width);
     }
 }
 
