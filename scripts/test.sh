@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds and runs every test: Linux with AddressSanitizer + UndefinedBehaviorSanitizer, the
-# concurrency tests again under ThreadSanitizer, and the 32-bit Windows build under Wine.
+# concurrency tests again under ThreadSanitizer, an optimised Linux build (with a short run of
+# every benchmark), and the 32-bit Windows build under Wine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/deps.sh
@@ -41,7 +42,8 @@ export TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1
 
 run_suite linux-asan
 run_suite linux-tsan -L concurrency
-source scripts/wine-env.sh
+run_suite linux-release  # optimised, and every benchmark runs once
+source scripts/wine-env.sh  # make the Wine prefix once, before tests start in parallel
 run_suite windows
 
 echo

@@ -4,8 +4,15 @@ export WINEDLLOVERRIDES="mscoree,mshtml="
 if [ -z "${WINEPREFIX:-}" ]; then
   export WINEPREFIX="${TMPDIR:-/tmp}/zorvframekit-wine-$(id -u)"
 fi
-if [ ! -f "$WINEPREFIX/system.reg" ]; then
+if [ ! -f "$WINEPREFIX/.zorvframekit-ready" ]; then
   mkdir -p "$WINEPREFIX"
-  wineboot -i >/dev/null 2>&1 || true
-  wineserver -w || true
+  # Tests start in parallel: the first one makes the prefix while the others wait for it.
+  (
+    flock 9
+    if [ ! -f "$WINEPREFIX/.zorvframekit-ready" ]; then
+      wineboot -i >/dev/null 2>&1 || true
+      wineserver -w || true
+      touch "$WINEPREFIX/.zorvframekit-ready"
+    fi
+  ) 9>"$WINEPREFIX.lock"
 fi
