@@ -1,5 +1,7 @@
 #include "formats/PixelLayout.h"
 
+#include "frame/ColorConversion.h"
+
 namespace zorvframekit {
 
 void copyWindowRows(unsigned char* dst, const unsigned char* src, int srcWidth, int srcHeight, int x, int y,
@@ -12,6 +14,15 @@ void copyWindowRows(unsigned char* dst, const unsigned char* src, int srcWidth, 
         std::memcpy(dst, s, rowBytes);
         dst += rowBytes;
         s += srcRowBytes;
+    }
+}
+
+void convertYUVRowToBitmap(uint8_t* y, uint8_t* u, uint8_t* v, unsigned char* bgr, int width) {
+    for (int c = 0; c < width; ++c) convertYUVPixelToRGB(y[c], u[c], v[c], y[c], u[c], v[c]);
+    for (int c = 0; c < width; ++c, bgr += 3) {
+        bgr[0] = v[c];
+        bgr[1] = u[c];
+        bgr[2] = y[c];
     }
 }
 

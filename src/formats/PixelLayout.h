@@ -87,6 +87,11 @@ inline void gatherColumnPlanes(uint8_t* out, const unsigned char* topRow, ptrdif
     }
 }
 
+// Turns one row of Y, U, V samples into 24-bit bitmap pixels (blue, green, red). The samples are
+// scratch: they are converted in place first, a plain pass over contiguous bytes that the compiler
+// vectorises, and then interleaved.
+void convertYUVRowToBitmap(uint8_t* y, uint8_t* u, uint8_t* v, unsigned char* bgr, int width);
+
 // A new {height, width, bands} host array of the given class, for the caller to fill completely.
 HostArray createImageArray(int height, int width, int bands, int classID);
 

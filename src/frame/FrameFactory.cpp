@@ -4,6 +4,8 @@
 #include "formats/RGB16Frame.h"
 #include "formats/RGB24Frame.h"
 #include "formats/RGB24Planar.h"
+#include "formats/YUVPackedFrame.h"
+#include "formats/YUVPlanarFrame.h"
 #include "zorvframekit/zorvframekit.h"
 
 namespace zorvframekit {
@@ -21,8 +23,8 @@ struct Family {
 const Family families[] = {
     {kFamilyRGB24Packed, kColorSpaceRGB, RGB24Frame::create},
     {kFamilyRGB24Planar, kColorSpaceRGB, RGB24Planar::create},
-    {kFamilyYUVPacked, kColorSpaceYUV, nullptr},
-    {kFamilyYUVPlanar, kColorSpaceYUV, nullptr},
+    {kFamilyYUVPacked, kColorSpaceYUV, YUVPackedFrame::create},
+    {kFamilyYUVPlanar, kColorSpaceYUV, YUVPlanarFrame::create},
     {kFamilyRGB16, kColorSpaceRGB, RGB16Frame::create},
     {kFamilyMonochrome, kColorSpaceMonochrome, MonochromeFrame::create},
 };

@@ -1,0 +1,54 @@
+// Colour images whose luma (Y) and chroma (U, V) samples are interleaved in one byte stream: a fixed
+// number of pixels packed into a fixed-size group, each pixel with its own Y and the group's pixels
+// sharing U and V. Seven layouts, always top down. A window whose left edge falls inside a group is
+// kept as whole groups, with the position of the first pixel inside each row's first group.
+#ifndef ZORVFRAMEKIT_FORMATS_YUVPACKEDFRAME_H
+#define ZORVFRAMEKIT_FORMATS_YUVPACKEDFRAME_H
+
+#include <vector>
+
+#include "frame/ZORVFrame.h"
+
+namespace zorvframekit {
+
+class YUVPackedFrame : public ZORVFrame {
+public:
+    static const int formatCount = 7;
+
+    // The frame for the factory, or null when the format index or the sizes cannot make one. Packed
+    // YUV rows always arrive top down, so bottomUp is ignored.
+    static IFrame* create(int width, int height, int formatIndex, int bottomUp);
+
+    YUVPackedFrame(int width, int height, int formatIndex);
+
+    void copyRegion(const unsigned char* src, int srcWidth, int srcHeight, int x, int y) override;
+    HostArray getNativeHostArray() override;
+    int getHostClassID() override;
+    int getBitmapSize() override;
+    void fillBitmap(BITMAPINFOHEADER* header, unsigned char* pixels) override;
+    int* getDimensions() override { return &width; }
+
+private:
+    // Byte offsets, within a buffer row, of the Y, U and V samples of each of the row's pixels.
+    struct SampleOffsets {
+        std::vector<int> y, u, v;
+    };
+
+    // Switches the row layout to windows whose first pixel lies at `offset` inside its group. When
+    // that changes the row size the buffer is dropped; the next getData allocates the new size.
+    void setFirstPixelOffset(int offset);
+    SampleOffsets sampleOffsets() const;
+
+    int formatIndex;
+    int width;
+    int height;
+    int bands;
+    int groupsPerRow;
+    int rowStride;
+    int firstPixelOffset;
+    int trailingPixels;
+};
+
+}  // namespace zorvframekit
+
+#endif  // ZORVFRAMEKIT_FORMATS_YUVPACKEDFRAME_H

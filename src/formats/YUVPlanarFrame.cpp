@@ -1,0 +1,156 @@
+#include "formats/YUVPlanarFrame.h"
+
+#include <algorithm>
+#include <vector>
+
+#include "formats/PixelLayout.h"
+
+namespace zorvframekit {
+
+namespace {
+
+// yuvPlanarFormats, by format index: the component of the buffer's first, second and third plane
+// (0 Y, 1 U, 2 V), and the chroma subsampling factor in both directions.
+const int planeOrder[YUVPlanarFrame::formatCount][3] = {{0, 2, 1}, {0, 2, 1}, {0, 1, 2}};
+const int subsampling[YUVPlanarFrame::formatCount] = {4, 2, 2};
+
+inline int64_t padTo(int64_t size, int f) { return (size + f - 1) / f * f; }
+
+// The chroma helpers take the factor (2 or 4) as a template argument: with it known, the runs of
+// repeated samples compile to plain stores instead of a library call per chroma sample.
+
+// One column-major chroma band: every sample repeated over its F x F block. Columns of one block
+// are identical, so all but the first are copies of the column before.
+template <int F>
+void gatherChroma(uint8_t* out, const unsigned char* plane, int chromaWidth, int width, int height) {
+    const size_t columnBytes = static_cast<size_t>(height);
+    for (int c = 0; c < width; ++c) {
+        uint8_t* column = out + static_cast<size_t>(c) * columnBytes;
+        if (c % F != 0) {
+            std::memcpy(column, column - columnBytes, columnBytes);
+            continue;
+        }
+        const unsigned char* in = plane + c / F;
+        for (int r = 0; r < height; ++r) column[r] = in[(r / F) * chromaWidth];
+    }
+}
+
+// One row of chroma, each sample repeated for the F pixels that share it.
+template <int F>
+void expandChroma(uint8_t* out, const unsigned char* in, int width) {
+    for (int c = 0; c < width; ++c) out[c] = in[c / F];
+}
+
+}  // namespace
+
+IFrame* YUVPlanarFrame::create(int width, int height, int formatIndex, int /*bottomUp*/) {
+    if (formatIndex < 0 || formatIndex >= formatCount || width <= 0 || height <= 0) return nullptr;
+    const int f = subsampling[formatIndex];
+    const int64_t luma = padTo(width, f) * padTo(height, f);
+    if (!fitsInt(luma + 2 * (luma / f / f)) || !fitsInt(bitmapStride(int64_t(3) * width) * height)) return nullptr;
+    return new YUVPlanarFrame(width, height, formatIndex);
+}
+
+YUVPlanarFrame::YUVPlanarFrame(int width, int height, int formatIndex)
+    : ZORVFrame(0),
+      formatIndex(formatIndex),
+      width(width),
+      height(height),
+      bands(3),
+      paddedWidth(static_cast<int>(padTo(width, subsampling[formatIndex]))),
+      paddedHeight(static_cast<int>(padTo(height, subsampling[formatIndex]))),
+      lumaSize(paddedWidth * paddedHeight),
+      chromaSize(lumaSize / subsampling[formatIndex] / subsampling[formatIndex]) {
+    setDataSize(lumaSize + 2 * chromaSize);
+    setColorSpace(kColorSpaceYUV);
+}
+
+YUVPlanarFrame::Planes YUVPlanarFrame::findPlanes(const unsigned char* data) const {
+    const unsigned char* component[3] = {nullptr, nullptr, nullptr};
+    for (int plane : planeOrder[formatIndex]) {
+        component[plane] = data;
+        data += plane == 0 ? lumaSize : chromaSize;
+    }
+    return Planes{component[0], component[1], component[2]};
+}
+
+void YUVPlanarFrame::copyRegion(const unsigned char* src, int srcWidth, int srcHeight, int x, int y) {
+    // The window rules apply to the image, not to its padding.
+    if (src == nullptr || !windowInside(srcWidth, srcHeight, x, y, width, height)) return;
+    if (x == 0 && y == 0 && srcWidth == paddedWidth && srcHeight == paddedHeight) {
+        copyData(src);
+        return;
+    }
+    unsigned char* dst = getData();
+    if (dst == nullptr) return;
+    const int f = subsampling[formatIndex];
+
+    // The padded window may reach past the source's right or bottom edge (a source of exactly the
+    // image's size); only what lies in the source is copied, and the padding keeps its bytes.
+    const int lumaRows = static_cast<int>(std::min<int64_t>(paddedHeight, int64_t(srcHeight) - y));
+    const size_t lumaBytes = static_cast<size_t>(std::min<int64_t>(paddedWidth, int64_t(srcWidth) - x));
+    const unsigned char* s = src + static_cast<ptrdiff_t>(int64_t(y) * srcWidth + x);
+    unsigned char* d = dst;
+    for (int k = 0; k < lumaRows; ++k, s += srcWidth, d += paddedWidth) std::memcpy(d, s, lumaBytes);
+
+    // The source's chroma planes follow its luma in the frame's plane order, with rows of
+    // srcWidth / f bytes. The window's chroma starts at the block holding pixel (x, y): no resampling.
+    const int64_t srcLuma = int64_t(srcWidth) * srcHeight;
+    const int64_t srcPlane = srcLuma / (f * f);
+    const int64_t srcChromaWidth = srcWidth / f;
+    const int64_t firstColumn = x / f;
+    const int chromaWidth = paddedWidth / f;
+    const int64_t columns = std::min<int64_t>(chromaWidth, srcChromaWidth - firstColumn);
+    if (columns <= 0) return;
+    const unsigned char* second = src + static_cast<ptrdiff_t>(srcLuma);
+    const unsigned char* third = second + static_cast<ptrdiff_t>(srcPlane);
+    unsigned char* dstSecond = dst + lumaSize;
+    unsigned char* dstThird = dstSecond + chromaSize;
+    for (int m = 0; m < paddedHeight / f; ++m) {
+        const int64_t at = (int64_t(y / f) + m) * srcChromaWidth + firstColumn;
+        const int64_t bytes = std::min(columns, srcPlane - at);
+        if (bytes <= 0) break;
+        std::memcpy(dstSecond + m * chromaWidth, second + at, static_cast<size_t>(bytes));
+        std::memcpy(dstThird + m * chromaWidth, third + at, static_cast<size_t>(bytes));
+    }
+}
+
+HostArray YUVPlanarFrame::getNativeHostArray() {
+    if (!hasData()) return nullptr;
+    HostArray array = createImageArray(height, width, 3, haUint8Class);
+    uint8_t* out = static_cast<uint8_t*>(haGetData(array));
+    const size_t band = static_cast<size_t>(width) * static_cast<size_t>(height);
+    const int f = subsampling[formatIndex];
+    const Planes planes = findPlanes(getData());
+    gatherColumns(out, planes.y, paddedWidth, width, height, [](const unsigned char* row, int c) { return row[c]; });
+    const auto gather = f == 4 ? gatherChroma<4> : gatherChroma<2>;
+    gather(out + band, planes.u, paddedWidth / f, width, height);
+    gather(out + 2 * band, planes.v, paddedWidth / f, width, height);
+    return array;
+}
+
+int YUVPlanarFrame::getHostClassID() { return haUint8Class; }
+
+int YUVPlanarFrame::getBitmapSize() { return static_cast<int>(bitmapStride(int64_t(3) * width) * height); }
+
+void YUVPlanarFrame::fillBitmap(BITMAPINFOHEADER* header, unsigned char* pixels) {
+    if (!hasData()) return;
+    fillBitmapHeader(header, width, height, 24);
+    const ptrdiff_t stride = static_cast<ptrdiff_t>(bitmapStride(int64_t(3) * width));
+    const int f = subsampling[formatIndex];
+    const int chromaWidth = paddedWidth / f;
+    const Planes planes = findPlanes(getData());
+    const auto expand = f == 4 ? expandChroma<4> : expandChroma<2>;
+    std::vector<uint8_t> samples(3 * static_cast<size_t>(width));
+    uint8_t *ys = samples.data(), *us = ys + width, *vs = us + width;
+    // The bitmap's first row is the image's bottom row.
+    unsigned char* out = pixels + (height - 1) * stride;
+    for (int r = 0; r < height; ++r, out -= stride) {
+        std::memcpy(ys, planes.y + static_cast<ptrdiff_t>(r) * paddedWidth, static_cast<size_t>(width));
+        expand(us, planes.u + static_cast<ptrdiff_t>(r / f) * chromaWidth, width);
+        expand(vs, planes.v + static_cast<ptrdiff_t>(r / f) * chromaWidth, width);
+        convertYUVRowToBitmap(ys, us, vs, out, width);
+    }
+}
+
+}  // namespace zorvframekit
