@@ -51,8 +51,7 @@ HostArray MonochromeFrame::getNativeHostArray() {
     const unsigned char* top = getData() + (bottomUp ? (height - 1) * rowBytes : 0);
     const ptrdiff_t pitch = bottomUp ? -rowBytes : rowBytes;
     if (bpp == 1) {
-        gatherColumns(static_cast<uint8_t*>(haGetData(array)), top, pitch, width, height,
-                      [](const unsigned char* row, int c) { return row[c]; });
+        transposeBytes(static_cast<uint8_t*>(haGetData(array)), top, pitch, width, height);
     } else if (byteSwapped[formatIndex]) {
         gatherColumns(static_cast<uint16_t*>(haGetData(array)), top, pitch, width, height,
                       [](const unsigned char* row, int c) { return uint16_t(sampleValue(row + 2 * c, true)); });

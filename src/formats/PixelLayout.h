@@ -56,6 +56,11 @@ inline void gatherColumns(Sample* out, const unsigned char* topRow, ptrdiff_t ro
     }
 }
 
+// gatherColumns for plain 8-bit samples (sample(row, c) = row[c]): the column-major copy of a
+// byte plane, done in 8 x 8 blocks moved with 64-bit loads and stores, several times faster than
+// a byte at a time.
+void transposeBytes(uint8_t* out, const unsigned char* topRow, ptrdiff_t rowPitch, int width, int height);
+
 // Three colour samples of one pixel, as a gatherColumnPlanes reader returns them.
 struct PixelSamples {
     uint8_t band[3];

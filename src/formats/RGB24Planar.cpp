@@ -35,8 +35,7 @@ HostArray RGB24Planar::getNativeHostArray() {
     const unsigned char* data = getData();
     // Bands in buffer order, red, green, blue, unconverted: each plane is transposed into its band.
     for (int p = 0; p < bands; ++p)
-        gatherColumns(out + size_t(p) * planeSize, data + size_t(p) * planeSize, width, width, height,
-                      [](const unsigned char* row, int c) { return row[c]; });
+        transposeBytes(out + size_t(p) * planeSize, data + size_t(p) * planeSize, width, width, height);
     return array;
 }
 

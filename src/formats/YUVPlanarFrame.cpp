@@ -122,7 +122,7 @@ HostArray YUVPlanarFrame::getNativeHostArray() {
     const size_t band = static_cast<size_t>(width) * static_cast<size_t>(height);
     const int f = subsampling[formatIndex];
     const Planes planes = findPlanes(getData());
-    gatherColumns(out, planes.y, paddedWidth, width, height, [](const unsigned char* row, int c) { return row[c]; });
+    transposeBytes(out, planes.y, paddedWidth, width, height);
     const auto gather = f == 4 ? gatherChroma<4> : gatherChroma<2>;
     gather(out + band, planes.u, paddedWidth / f, width, height);
     gather(out + 2 * band, planes.v, paddedWidth / f, width, height);
