@@ -44,7 +44,7 @@ for member in \
   expect "$member"
 done
 # The exported C functions, by their plain names.
-c_functions=(frameFactory getFrameTypeColorSpace getTimestamp convertSysTimeToLocalTime)
+c_functions=(frameFactory getFrameTypeColorSpace createFramePool getTimestamp convertSysTimeToLocalTime)
 for function in "${c_functions[@]}"; do
   if printf '%s\n' "$exports" | grep -x -q -- "$function"; then
     echo "exported: $function"

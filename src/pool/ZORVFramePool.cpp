@@ -1,0 +1,268 @@
+#include "pool/ZORVFramePool.h"
+
+#include <new>
+
+namespace zorvframekit {
+
+namespace {
+
+const unsigned kMessageBounds = platform::kMessageUser;     // wParam minFrames, lParam maxFrames
+const unsigned kMessageCheck = platform::kMessageUser + 1;  // count the held frames, add or trim
+const uint32_t kStopTimeoutMs = 10000;
+
+}  // namespace
+
+ZORVFramePool::ZORVFramePool(MemoryLimiter* limiter)
+    : workerThread(nullptr), workerThreadId(0), current{0, 0, 0}, memoryLimiter(limiter) {}
+
+ZORVFramePool::~ZORVFramePool() {
+    stopWorker(true);
+    clearFrames();
+}
+
+ZORVFramePool::Format ZORVFramePool::formatOf(IFrame* frame) {
+    const int* dimensions = frame->getDimensions();
+    return Format{frame->getFrameType(), dimensions[0], dimensions[1]};
+}
+
+IFrame* ZORVFramePool::getFrame(FrameTypeCode type, int width, int height) {
+    const Format wanted{type, width, height};
+    IFrame* frame = nullptr;
+    bex::BXAutoCriticalSection guard(framesLock, true);
+    if (!frames.empty() && wanted == current) {
+        frame = frames.front();
+        frames.pop_front();
+    }
+    notifyWorker();
+    guard.leave();
+    if (frame != nullptr) return frame;
+
+    // A miss builds outside the lock: the held frames and the format stay as they are.
+    frame = frameFactory(type, width, height);
+    if (frame != nullptr) {
+        frame->setOwnerPool(this);
+        frame->setMemoryLimiter(memoryLimiter);
+    }
+    return frame;
+}
+
+void ZORVFramePool::returnFrame(IFrame* frame) {
+    if (frame == nullptr) return;
+    const Format format = formatOf(frame);
+    if (!frame->hasData()) {
+        delete frame;
+        return;
+    }
+    bex::BXAutoCriticalSection guard(framesLock, true);
+    // Read under the lock that stopWorker clears the pool under, so that nothing slips in after
+    // the clear and stays held by a pool that is no longer pooling.
+    if (workerThreadId == 0) {
+        guard.leave();
+        delete frame;
+        return;
+    }
+    if (!(format == current)) {
+        deleteHeldFrames();
+        current = format;
+    }
+    frames.push_front(frame);
+    notifyWorker();
+    guard.leave();
+}
+
+int ZORVFramePool::getFrameCount() {
+    bex::BXAutoCriticalSection guard(framesLock, true);
+    const int count = static_cast<int>(frames.size());
+    guard.leave();
+    return count;
+}
+
+void ZORVFramePool::clearFrames() {
+    bex::BXAutoCriticalSection guard(framesLock, true);
+    deleteHeldFrames();
+    guard.leave();
+}
+
+void ZORVFramePool::deleteHeldFrames() {
+    for (IFrame* frame : frames) delete frame;
+    frames.clear();
+}
+
+void ZORVFramePool::notifyWorker() {
+    // Posting under framesLock, which the id is written under too, means a post never goes to the
+    // id of a worker that has already been told to quit (Windows reuses thread ids).
+    if (workerThreadId != 0) platform::postThreadMessage(workerThreadId, kMessageCheck, 0, 0);
+}
+
+void ZORVFramePool::setFrameCountLimits(int minFrames, int maxFrames) {
+    // A maximum below the minimum would have the worker add and trim for ever.
+    if (minFrames < 0) minFrames = 0;
+    if (maxFrames < minFrames) maxFrames = minFrames;
+    const uintptr_t wParam = static_cast<uintptr_t>(minFrames);
+    const intptr_t lParam = maxFrames;
+
+    bex::BXAutoCriticalSection guard(workerLock, true);
+    if (workerThreadId == 0) {
+        endWorker(true);  // one that outlived the wait of an earlier stop
+        platform::ThreadId id = 0;
+        workerThread = platform::startThread(workerMain, this, &id);
+        if (workerThread == nullptr) {
+            guard.leave();
+            return;
+        }
+        // The id is published only once the bounds are queued, so that they are the worker's
+        // first message: a check run with the default bounds could trim frames wanted.
+        if (!postUntilAccepted(id, kMessageBounds, wParam, lParam)) {
+            endWorker(true);
+            guard.leave();
+            return;
+        }
+        bex::BXAutoCriticalSection framesGuard(framesLock, true);
+        workerThreadId = id;
+        notifyWorker();
+        framesGuard.leave();
+    } else {
+        if (!postUntilAccepted(workerThreadId, kMessageBounds, wParam, lParam)) {
+            // The worker has ended on its own; forget it, the next call starts a fresh one.
+            bex::BXAutoCriticalSection framesGuard(framesLock, true);
+            workerThreadId = 0;
+            framesGuard.leave();
+            endWorker(true);
+            clearFrames();
+            guard.leave();
+            return;
+        }
+        bex::BXAutoCriticalSection framesGuard(framesLock, true);
+        notifyWorker();
+        framesGuard.leave();
+    }
+    guard.leave();
+}
+
+bool ZORVFramePool::postUntilAccepted(platform::ThreadId id, unsigned message, uintptr_t wParam, intptr_t lParam) {
+    // A new thread has no queue until it first waits for a message.
+    while (!platform::postThreadMessage(id, message, wParam, lParam)) {
+        if (platform::waitThread(workerThread, 0)) return false;  // nobody will read that queue
+        platform::sleepMs(1);
+    }
+    return true;
+}
+
+void ZORVFramePool::stopWorker() { stopWorker(false); }
+
+void ZORVFramePool::stopWorker(bool untilEnded) {
+    bex::BXAutoCriticalSection guard(workerLock, true);
+    bex::BXAutoCriticalSection framesGuard(framesLock, true);
+    if (workerThreadId != 0) {
+        platform::postThreadMessage(workerThreadId, platform::kMessageQuit, 0, 0);
+        workerThreadId = 0;
+    }
+    framesGuard.leave();
+    // The worker never needs workerLock and framesLock is free, so it finishes at once: it sees
+    // that it is no longer the worker, deletes what it was making, and takes the quit.
+    endWorker(untilEnded);
+    clearFrames();
+    guard.leave();
+}
+
+void ZORVFramePool::endWorker(bool untilEnded) {
+    if (workerThread == nullptr) return;
+    bool ended = platform::waitThread(workerThread, kStopTimeoutMs);
+    while (!ended && untilEnded) ended = platform::waitThread(workerThread, kStopTimeoutMs);
+    if (!ended) return;  // kept, so that a later start or the destructor waits for it
+    platform::closeThread(workerThread);
+    workerThread = nullptr;
+}
+
+void ZORVFramePool::destroy() { delete this; }
+
+unsigned ZORVFramePool::workerMain(void* pool) {
+    static_cast<ZORVFramePool*>(pool)->runWorker();
+    return 0;
+}
+
+void ZORVFramePool::runWorker() {
+    const platform::ThreadId self = platform::currentThreadId();
+    int minFrames = 2;
+    int maxFrames = 4;
+    platform::Message message;
+    while (platform::waitMessage(&message) > 0) {
+        if (message.message == kMessageBounds) {
+            minFrames = static_cast<int>(message.wParam);
+            maxFrames = static_cast<int>(message.lParam);
+        } else if (message.message == kMessageCheck) {
+            checkFrameCount(self, minFrames, maxFrames);
+        }
+    }
+}
+
+void ZORVFramePool::checkFrameCount(platform::ThreadId self, int minFrames, int maxFrames) {
+    bex::BXAutoCriticalSection guard(framesLock, true);
+    const bool hasFormat = current.type != 0;
+    const int count = static_cast<int>(frames.size());
+    guard.leave();
+    if (!hasFormat) return;
+    if (count < minFrames)
+        addFrames(self, minFrames - count);
+    else if (count > maxFrames)
+        trimFrames(count - maxFrames);
+}
+
+void ZORVFramePool::addFrames(platform::ThreadId self, int count) {
+    for (int i = 0; i < count; ++i) {
+        bex::BXAutoCriticalSection guard(framesLock, true);
+        const Format format = current;
+        const bool stopping = workerThreadId != self;
+        guard.leave();
+        if (stopping || format.type == 0) return;
+
+        // A thread of its own has no caller to hand an allocation failure to: it counts as a
+        // refusal, like a limit that is reached, and the next check tries again.
+        IFrame* frame = nullptr;
+        try {
+            frame = frameFactory(format.type, format.width, format.height);
+            if (frame != nullptr) {
+                frame->setOwnerPool(this);
+                frame->setMemoryLimiter(memoryLimiter);
+                if (frame->getData() == nullptr) {
+                    delete frame;
+                    frame = nullptr;
+                }
+            }
+        } catch (const std::bad_alloc&) {
+            delete frame;
+            frame = nullptr;
+        }
+        if (frame == nullptr) return;
+        if (!keepMadeFrame(self, frame, format)) return;
+    }
+}
+
+bool ZORVFramePool::keepMadeFrame(platform::ThreadId self, IFrame* frame, const Format& madeFormat) {
+    bex::BXAutoCriticalSection guard(framesLock, true);
+    // A frame of a format that has since been replaced must not bring it back, and a pool that is
+    // being stopped keeps nothing.
+    if (workerThreadId != self || !(madeFormat == current)) {
+        guard.leave();
+        delete frame;
+        return false;
+    }
+    frames.push_front(frame);
+    guard.leave();
+    return true;
+}
+
+void ZORVFramePool::trimFrames(int count) {
+    bex::BXAutoCriticalSection guard(framesLock, true);
+    for (int i = 0; i < count && !frames.empty(); ++i) {
+        delete frames.front();
+        frames.pop_front();
+    }
+    guard.leave();
+}
+
+}  // namespace zorvframekit
+
+using zorvframekit::ZORVFramePool;
+
+extern "C" FramePool* createFramePool(zorvframekit::MemoryLimiter* limiter) { return new ZORVFramePool(limiter); }
