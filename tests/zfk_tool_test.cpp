@@ -1,0 +1,223 @@
+// The zfk tool end to end: it runs here as a separate program, as a person would run it.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#if !defined(_WIN32)
+#include <sys/wait.h>
+#endif
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// The tests run in the folder that holds zfk (see tests/CMakeLists.txt).
+struct Result {
+    int status;
+    std::string errors;
+};
+
+Result zfk(const std::string& arguments) {
+    const std::string errorFile = "zfk_test_stderr.txt";
+#if defined(_WIN32)
+    const std::string command = "zfk.exe " + arguments + " > NUL 2> " + errorFile;
+#else
+    const std::string command = "./zfk " + arguments + " > /dev/null 2> " + errorFile;
+#endif
+    int status = std::system(command.c_str());
+#if !defined(_WIN32)
+    status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+#endif
+    std::ifstream in(errorFile);
+    std::stringstream text;
+    text << in.rdbuf();
+    return Result{status, text.str()};
+}
+
+std::vector<unsigned char> readBytes(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::vector<unsigned char>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+unsigned read32(const std::vector<unsigned char>& bytes, size_t at) {
+    return bytes[at] | bytes[at + 1] << 8 | bytes[at + 2] << 16 | unsigned(bytes[at + 3]) << 24;
+}
+
+class ZfkTool : public ::testing::Test {
+protected:
+    void SetUp() override {
+        folder = fs::path("zfk_test_" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+        fs::remove_all(folder);
+        fs::create_directories(folder);
+    }
+    std::string at(const std::string& name) const { return (folder / name).string(); }
+    fs::path folder;
+};
+
+TEST_F(ZfkTool, TheDemoDrawsEveryFrameTypeCloseToTheScene) {
+    ASSERT_EQ(zfk("demo --size 192x128 --out " + at("demo")).status, 0);
+    const std::vector<unsigned char> sheet = readBytes(folder / "demo" / "contact-sheet.bmp");
+    ASSERT_GT(sheet.size(), 54u);
+    EXPECT_EQ(sheet[0], 'B');
+    EXPECT_EQ(sheet[1], 'M');
+    EXPECT_EQ(read32(sheet, 2), sheet.size());
+
+    // name,code,raw_bytes,bitmap_bpp,mean_error,max_error,smooth_error
+    std::ifstream summary(folder / "demo" / "summary.csv");
+    std::string line;
+    std::getline(summary, line);
+    struct Errors {
+        double mean;
+        int max;
+        double smooth;
+    };
+    std::map<std::string, Errors> errors;
+    while (std::getline(summary, line)) {
+        std::stringstream fields(line);
+        std::string name, code, raw, bpp, mean, max, smooth;
+        for (std::string* field : {&name, &code, &raw, &bpp, &mean, &max, &smooth}) std::getline(fields, *field, ',');
+        errors[name] = {std::stod(mean), std::stoi(max), std::stod(smooth)};
+        std::string file = name;
+        std::replace(file.begin(), file.end(), ' ', '-');
+        EXPECT_TRUE(fs::exists(folder / "demo" / (file + ".bmp"))) << file;
+    }
+    EXPECT_EQ(errors.size(), 41u);  // every format, both row orders where a family has them
+    for (const auto& entry : errors) {
+        const std::string& name = entry.first;
+        const double mean = entry.second.mean, smooth = entry.second.smooth;
+        const int max = entry.second.max;
+        if (name.rfind("Mono", 0) == 0 || name.rfind("RGB24", 0) == 0 || name.rfind("BGR24", 0) == 0 ||
+            name.rfind("RGBX", 0) == 0 || name.rfind("BGRX", 0) == 0 || name.rfind("RGBP", 0) == 0) {
+            EXPECT_EQ(max, 0) << name;  // lossless
+        } else if (name.rfind("RGB5", 0) == 0) {
+            EXPECT_LE(max, 7) << name;  // 5 or 6 bits a channel
+        } else if (name == "IYU2" || name == "UVY") {
+            EXPECT_LE(max, 3) << name;  // full chroma: only rounding in and out of YUV
+        } else {
+            // Shared chroma blurs the scene's fine chroma stripes; elsewhere only the bars' edges differ.
+            EXPECT_LE(mean, 20.0) << name;
+            EXPECT_LE(smooth, 6.0) << name;
+        }
+    }
+}
+
+// The RGB24 bytes of a 5 x 3 capture, read back through a bitmap and a NumPy array.
+TEST_F(ZfkTool, ConvertRoundTripsACapturedFrame) {
+    ASSERT_EQ(zfk("capture --format RGB24 --size 5x3 " + at("scene.raw")).status, 0);
+    const std::vector<unsigned char> raw = readBytes(folder / "scene.raw");
+    ASSERT_EQ(raw.size(), 45u);
+
+    ASSERT_EQ(zfk("convert --format RGB24 --size 5x3 " + at("scene.raw") + " " + at("scene.bmp")).status, 0);
+    const std::vector<unsigned char> bmp = readBytes(folder / "scene.bmp");
+    ASSERT_EQ(bmp.size(), 14u + 40u + 16u * 3u);
+    EXPECT_EQ(read32(bmp, 10), 54u);  // pixels follow the headers
+    EXPECT_EQ(read32(bmp, 18), 5u);
+    EXPECT_EQ(read32(bmp, 22), 3u);
+    EXPECT_EQ(bmp[28], 24);
+    for (int row = 0; row < 3; ++row)      // bitmap rows bottom up, pixels blue first
+        for (int c = 0; c < 5; ++c)
+            for (int k = 0; k < 3; ++k)
+                EXPECT_EQ(bmp[54 + (2 - row) * 16 + 3 * c + k], raw[row * 15 + 3 * c + (2 - k)]);
+
+    ASSERT_EQ(zfk("convert --format RGB24 --size 5x3 " + at("scene.raw") + " " + at("scene.npy")).status, 0);
+    const std::vector<unsigned char> npy = readBytes(folder / "scene.npy");
+    ASSERT_GE(npy.size(), 64u + 45u);
+    const std::string header(npy.begin() + 10, npy.begin() + 10 + (npy[8] | npy[9] << 8));
+    EXPECT_EQ(std::string(npy.begin() + 1, npy.begin() + 6), "NUMPY");
+    EXPECT_NE(header.find("'descr': '|u1'"), std::string::npos) << header;
+    EXPECT_NE(header.find("'fortran_order': True"), std::string::npos) << header;
+    EXPECT_NE(header.find("'shape': (3, 5, 3)"), std::string::npos) << header;
+    const size_t data = 10 + header.size();
+    EXPECT_EQ(data % 64, 0u);
+    ASSERT_EQ(npy.size(), data + 45);
+    for (int band = 0; band < 3; ++band)  // column-major planes R, G, B
+        for (int c = 0; c < 5; ++c)
+            for (int r = 0; r < 3; ++r) EXPECT_EQ(npy[data + band * 15 + c * 3 + r], raw[r * 15 + 3 * c + band]);
+}
+
+TEST_F(ZfkTool, ConvertCutsWindowsConvertsSpacesAndTakesManyInputs) {
+    ASSERT_EQ(zfk("capture --format Mono16BE --bottom-up --size 8x6 " + at("grey.raw")).status, 0);
+    const std::vector<unsigned char> raw = readBytes(folder / "grey.raw");
+    ASSERT_EQ(raw.size(), 96u);
+    ASSERT_EQ(zfk("convert --code 0x11000108 --size 8x6 --window 2,1,3,2 " + at("grey.raw") + " " + at("window.npy")).status, 0);
+    const std::vector<unsigned char> npy = readBytes(folder / "window.npy");
+    const size_t data = npy.size() - 12;
+    const std::string header(npy.begin() + 10, npy.begin() + long(data));
+    EXPECT_NE(header.find("'descr': '<u2'"), std::string::npos) << header;
+    EXPECT_NE(header.find("'shape': (2, 3, 1)"), std::string::npos) << header;
+    for (int c = 0; c < 3; ++c)
+        for (int r = 0; r < 2; ++r) {
+            const size_t at = 2 * ((5 - (1 + r)) * 8 + 2 + c);  // bottom-up, high byte first
+            const unsigned want = raw[at] << 8 | raw[at + 1];
+            const unsigned got = npy[data + 2 * (c * 2 + r)] | npy[data + 2 * (c * 2 + r) + 1] << 8;
+            EXPECT_EQ(got, want) << c << "," << r;
+        }
+    // Sixteen-bit grey has no 8-bit colour form.
+    const Result refused = zfk("convert --code 0x11000108 --size 8x6 --space rgb " + at("grey.raw") + " " + at("no.npy"));
+    EXPECT_EQ(refused.status, 2);
+    EXPECT_FALSE(fs::exists(folder / "no.npy"));
+
+    ASSERT_EQ(zfk("capture --format YUY2 --size 6x2 " + at("a.raw")).status, 0);
+    ASSERT_EQ(zfk("capture --format YUY2 --size 6x2 " + at("b.raw")).status, 0);
+    fs::create_directories(folder / "out");
+    ASSERT_EQ(zfk("convert --format yuy2 --size 6x2 --space rgb --out-dir " + at("out") + " --to npy " + at("a.raw") + " " +
+                  at("b.raw")).status, 0);
+    EXPECT_TRUE(fs::exists(folder / "out" / "a.npy"));
+    EXPECT_TRUE(fs::exists(folder / "out" / "b.npy"));
+    EXPECT_EQ(readBytes(folder / "out" / "a.npy"), readBytes(folder / "out" / "b.npy"));
+}
+
+TEST_F(ZfkTool, MistakesAreNamedAndLeaveNoFile) {
+    ASSERT_EQ(zfk("capture --format RGB565 --size 4x4 " + at("in.raw")).status, 0);
+    const std::string out = at("out.bmp");
+    struct Case {
+        std::string arguments, mentions;
+    };
+    const Case cases[] = {
+        {"convert --format RGB666 --size 4x4 " + at("in.raw") + " " + out, "unknown format"},
+        {"convert --code 0x07000000 --size 4x4 " + at("in.raw") + " " + out, "unknown type code"},
+        {"convert --code 0x1100000A --size 4x4 " + at("in.raw") + " " + out, "unknown type code"},
+        {"convert --format RGB565 --size 4y4 " + at("in.raw") + " " + out, "bad size"},
+        {"convert --format RGB565 --size 0x4 " + at("in.raw") + " " + out, "bad size"},
+        {"convert --format RGB565 --size 4x4 --window 2,2,3,1 " + at("in.raw") + " " + out, "does not fit"},
+        {"convert --format RGB565 --size 4x3 " + at("in.raw") + " " + out, "is 24 bytes"},
+        {"convert --format RGB565 --size 4x4 " + at("missing.raw") + " " + out, "cannot read"},
+        {"convert --format RGB565 --size 4x4 " + at("in.raw") + " " + at("nowhere/out.bmp"), "cannot write"},
+        {"convert --format RGB565 --size 4x4 " + at("in.raw") + " " + at("out.png"), ".bmp or .npy"},
+        {"convert --format YUY2 --bottom-up --size 4x4 " + at("in.raw") + " " + out, "top-down"},
+        {"frobnicate", "unknown command"},
+    };
+    for (const Case& c : cases) {
+        const Result result = zfk(c.arguments);
+        EXPECT_EQ(result.status, 2) << c.arguments;
+        EXPECT_NE(result.errors.find(c.mentions), std::string::npos) << c.arguments << "\n" << result.errors;
+        EXPECT_FALSE(fs::exists(out)) << c.arguments;
+    }
+    for (const auto& entry : fs::recursive_directory_iterator(folder))
+        EXPECT_EQ(entry.path().filename().string().find(".part"), std::string::npos) << entry.path();
+}
+
+TEST_F(ZfkTool, FormatsListsEveryFrameType) {
+    const std::string listing = at("formats.txt");
+#if defined(_WIN32)
+    ASSERT_EQ(std::system(("zfk.exe formats --size 640x480 > " + listing).c_str()), 0);
+#else
+    ASSERT_EQ(std::system(("./zfk formats --size 640x480 > " + listing).c_str()), 0);
+#endif
+    std::ifstream in(listing);
+    std::stringstream text;
+    text << in.rdbuf();
+    for (const char* expected : {"Mono8", "Mono12BE", "RGB24", "BGRX", "RGB565", "RGBP", "YUY2", "Y41P", "UVY", "YVU9",
+                                 "I420", "0x11000000", "0x04000002", "921600", "460800"})
+        EXPECT_NE(text.str().find(expected), std::string::npos) << expected;
+}
+
+}  // namespace

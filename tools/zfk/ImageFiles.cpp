@@ -1,0 +1,234 @@
+#include "ImageFiles.h"
+
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <system_error>
+
+#include "ha.h"
+
+namespace zfk {
+
+namespace {
+
+void put16(std::vector<uint8_t>& out, uint32_t value) {
+    out.push_back(uint8_t(value));
+    out.push_back(uint8_t(value >> 8));
+}
+
+void put32(std::vector<uint8_t>& out, uint32_t value) {
+    put16(out, value & 0xFFFF);
+    put16(out, value >> 16);
+}
+
+}  // namespace
+
+std::vector<uint8_t> bmpFileBytes(const Bitmap& bitmap) {
+    const BITMAPINFOHEADER& h = bitmap.header;
+    const uint32_t paletteBytes = h.biBitCount == 8 ? 256 * 4 : 0;
+    const uint32_t offset = 14 + 40 + paletteBytes;
+    std::vector<uint8_t> out;
+    out.reserve(offset + bitmap.pixels.size());
+    out.push_back('B');
+    out.push_back('M');
+    put32(out, offset + static_cast<uint32_t>(bitmap.pixels.size()));
+    put32(out, 0);
+    put32(out, offset);
+    put32(out, h.biSize);
+    put32(out, static_cast<uint32_t>(h.biWidth));
+    put32(out, static_cast<uint32_t>(h.biHeight));
+    put16(out, h.biPlanes);
+    put16(out, h.biBitCount);
+    put32(out, h.biCompression);
+    put32(out, h.biSizeImage);
+    put32(out, static_cast<uint32_t>(h.biXPelsPerMeter));
+    put32(out, static_cast<uint32_t>(h.biYPelsPerMeter));
+    put32(out, h.biBitCount == 8 ? 256 : h.biClrUsed);
+    put32(out, h.biClrImportant);
+    for (uint32_t i = 0; i < paletteBytes / 4; ++i) {
+        out.push_back(uint8_t(i));
+        out.push_back(uint8_t(i));
+        out.push_back(uint8_t(i));
+        out.push_back(0);
+    }
+    out.insert(out.end(), bitmap.pixels.begin(), bitmap.pixels.end());
+    return out;
+}
+
+RGBImage decodeBitmap(const Bitmap& bitmap) {
+    const int width = bitmap.header.biWidth, height = bitmap.header.biHeight, bpp = bitmap.header.biBitCount;
+    const size_t stride = ((size_t(width) * bpp / 8) + 3) & ~size_t(3);
+    RGBImage image(width, height);
+    for (int y = 0; y < height; ++y) {
+        const uint8_t* row = bitmap.pixels.data() + stride * size_t(height - 1 - y);
+        for (int x = 0; x < width; ++x) {
+            uint8_t* out = image.at(x, y);
+            if (bpp == 8) {
+                out[0] = out[1] = out[2] = row[x];
+            } else if (bpp == 16) {
+                const unsigned word = row[2 * x] | (row[2 * x + 1] << 8);
+                out[0] = uint8_t(((word >> 10) & 31) << 3);
+                out[1] = uint8_t(((word >> 5) & 31) << 3);
+                out[2] = uint8_t((word & 31) << 3);
+            } else {
+                const uint8_t* p = row + size_t(bpp / 8) * x;
+                out[0] = p[2];
+                out[1] = p[1];
+                out[2] = p[0];
+            }
+        }
+    }
+    return image;
+}
+
+Bitmap bitmapOf(const RGBImage& image) {
+    Bitmap bitmap;
+    BITMAPINFOHEADER& h = bitmap.header;
+    h.biSize = 40;
+    h.biWidth = image.width;
+    h.biHeight = image.height;
+    h.biPlanes = 1;
+    h.biBitCount = 24;
+    const size_t stride = (size_t(image.width) * 3 + 3) & ~size_t(3);
+    bitmap.pixels.assign(stride * image.height, 0);
+    for (int y = 0; y < image.height; ++y) {
+        uint8_t* row = bitmap.pixels.data() + stride * size_t(image.height - 1 - y);
+        for (int x = 0; x < image.width; ++x) {
+            const uint8_t* p = image.at(x, y);
+            row[3 * x] = p[2];
+            row[3 * x + 1] = p[1];
+            row[3 * x + 2] = p[0];
+        }
+    }
+    return bitmap;
+}
+
+std::vector<uint8_t> npyFileBytes(HostArray array) {
+    const int elementSize = haGetElementSize(array);
+    const char* descr = elementSize == 1 ? "|u1" : elementSize == 2 ? "<u2" : elementSize == 4 ? "<u4" : "<f8";
+    std::string shape = "(";
+    const int* dims = haGetDimensions(array);
+    for (int i = 0; i < haGetNumberOfDimensions(array); ++i) shape += std::to_string(dims[i]) + ", ";
+    if (haGetNumberOfDimensions(array) > 1) shape.erase(shape.size() - 2);
+    shape += ")";
+    std::string header = std::string("{'descr': '") + descr + "', 'fortran_order': True, 'shape': " + shape + ", }";
+    // Magic, version 1.0, header length; the header is padded with spaces and ends in a newline so
+    // that the data starts on a multiple of 64 bytes.
+    const size_t unpadded = 10 + header.size() + 1;
+    header.append((64 - unpadded % 64) % 64, ' ');
+    header += '\n';
+    std::vector<uint8_t> out = {0x93, 'N', 'U', 'M', 'P', 'Y', 1, 0};
+    put16(out, static_cast<uint32_t>(header.size()));
+    out.insert(out.end(), header.begin(), header.end());
+    const uint8_t* data = static_cast<const uint8_t*>(haGetData(array));
+    out.insert(out.end(), data, data + haGetNumberOfElements(array) * size_t(elementSize));
+    return out;
+}
+
+bool writeFileWhole(const std::string& path, const std::vector<uint8_t>& bytes, std::string& error) {
+    namespace fs = std::filesystem;
+    const fs::path target(path);
+    fs::path temporary = target;
+    temporary += ".part";
+    {
+        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
+        if (!out) {
+            error = "cannot write " + path;
+            return false;
+        }
+        out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+        out.close();
+        if (!out) {
+            std::error_code ignored;
+            fs::remove(temporary, ignored);
+            error = "cannot write " + path;
+            return false;
+        }
+    }
+    std::error_code failure;
+    fs::rename(temporary, target, failure);
+    if (failure) {
+        std::error_code ignored;
+        fs::remove(temporary, ignored);
+        error = "cannot write " + path + ": " + failure.message();
+        return false;
+    }
+    return true;
+}
+
+bool readFile(const std::string& path, std::vector<uint8_t>& bytes, std::string& error) {
+    std::ifstream in(std::filesystem::path(path), std::ios::binary);
+    if (!in) {
+        error = "cannot read " + path;
+        return false;
+    }
+    bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    if (in.bad()) {
+        error = "cannot read " + path;
+        return false;
+    }
+    return true;
+}
+
+namespace {
+
+// 5 x 7 glyphs, one byte a row, the leftmost pixel in bit 4.
+struct Glyph {
+    char ch;
+    uint8_t rows[7];
+};
+
+const Glyph font[] = {
+    {'A', {0x0E, 0x11, 0x11, 0x1F, 0x11, 0x11, 0x11}}, {'B', {0x1E, 0x11, 0x11, 0x1E, 0x11, 0x11, 0x1E}},
+    {'C', {0x0E, 0x11, 0x10, 0x10, 0x10, 0x11, 0x0E}}, {'D', {0x1E, 0x11, 0x11, 0x11, 0x11, 0x11, 0x1E}},
+    {'E', {0x1F, 0x10, 0x10, 0x1E, 0x10, 0x10, 0x1F}}, {'F', {0x1F, 0x10, 0x10, 0x1E, 0x10, 0x10, 0x10}},
+    {'G', {0x0E, 0x11, 0x10, 0x17, 0x11, 0x11, 0x0F}}, {'H', {0x11, 0x11, 0x11, 0x1F, 0x11, 0x11, 0x11}},
+    {'I', {0x0E, 0x04, 0x04, 0x04, 0x04, 0x04, 0x0E}}, {'J', {0x07, 0x02, 0x02, 0x02, 0x02, 0x12, 0x0C}},
+    {'K', {0x11, 0x12, 0x14, 0x18, 0x14, 0x12, 0x11}}, {'L', {0x10, 0x10, 0x10, 0x10, 0x10, 0x10, 0x1F}},
+    {'M', {0x11, 0x1B, 0x15, 0x15, 0x11, 0x11, 0x11}}, {'N', {0x11, 0x11, 0x19, 0x15, 0x13, 0x11, 0x11}},
+    {'O', {0x0E, 0x11, 0x11, 0x11, 0x11, 0x11, 0x0E}}, {'P', {0x1E, 0x11, 0x11, 0x1E, 0x10, 0x10, 0x10}},
+    {'Q', {0x0E, 0x11, 0x11, 0x11, 0x15, 0x12, 0x0D}}, {'R', {0x1E, 0x11, 0x11, 0x1E, 0x14, 0x12, 0x11}},
+    {'S', {0x0F, 0x10, 0x10, 0x0E, 0x01, 0x01, 0x1E}}, {'T', {0x1F, 0x04, 0x04, 0x04, 0x04, 0x04, 0x04}},
+    {'U', {0x11, 0x11, 0x11, 0x11, 0x11, 0x11, 0x0E}}, {'V', {0x11, 0x11, 0x11, 0x11, 0x11, 0x0A, 0x04}},
+    {'W', {0x11, 0x11, 0x11, 0x15, 0x15, 0x15, 0x0A}}, {'X', {0x11, 0x11, 0x0A, 0x04, 0x0A, 0x11, 0x11}},
+    {'Y', {0x11, 0x11, 0x0A, 0x04, 0x04, 0x04, 0x04}}, {'Z', {0x1F, 0x01, 0x02, 0x04, 0x08, 0x10, 0x1F}},
+    {'0', {0x0E, 0x11, 0x13, 0x15, 0x19, 0x11, 0x0E}}, {'1', {0x04, 0x0C, 0x04, 0x04, 0x04, 0x04, 0x0E}},
+    {'2', {0x0E, 0x11, 0x01, 0x02, 0x04, 0x08, 0x1F}}, {'3', {0x1F, 0x02, 0x04, 0x02, 0x01, 0x11, 0x0E}},
+    {'4', {0x02, 0x06, 0x0A, 0x12, 0x1F, 0x02, 0x02}}, {'5', {0x1F, 0x10, 0x1E, 0x01, 0x01, 0x11, 0x0E}},
+    {'6', {0x06, 0x08, 0x10, 0x1E, 0x11, 0x11, 0x0E}}, {'7', {0x1F, 0x01, 0x02, 0x04, 0x08, 0x08, 0x08}},
+    {'8', {0x0E, 0x11, 0x11, 0x0E, 0x11, 0x11, 0x0E}}, {'9', {0x0E, 0x11, 0x11, 0x0F, 0x01, 0x02, 0x0C}},
+    {'-', {0x00, 0x00, 0x00, 0x1F, 0x00, 0x00, 0x00}}, {'.', {0x00, 0x00, 0x00, 0x00, 0x00, 0x0C, 0x0C}},
+    {':', {0x00, 0x0C, 0x0C, 0x00, 0x0C, 0x0C, 0x00}}, {'(', {0x02, 0x04, 0x08, 0x08, 0x08, 0x04, 0x02}},
+    {')', {0x08, 0x04, 0x02, 0x02, 0x02, 0x04, 0x08}}, {'/', {0x01, 0x01, 0x02, 0x04, 0x08, 0x10, 0x10}},
+    {'=', {0x00, 0x00, 0x1F, 0x00, 0x1F, 0x00, 0x00}}, {'+', {0x00, 0x04, 0x04, 0x1F, 0x04, 0x04, 0x00}},
+};
+
+const Glyph* glyphOf(char ch) {
+    if (ch >= 'a' && ch <= 'z') ch = static_cast<char>(ch - 'a' + 'A');
+    for (const Glyph& glyph : font)
+        if (glyph.ch == ch) return &glyph;
+    return nullptr;  // a space, or a character the font lacks
+}
+
+}  // namespace
+
+void drawText(RGBImage& image, int x, int y, const std::string& text, const uint8_t* rgb, int scale) {
+    for (char ch : text) {
+        if (const Glyph* glyph = glyphOf(ch)) {
+            for (int row = 0; row < 7; ++row)
+                for (int col = 0; col < 5; ++col) {
+                    if (!(glyph->rows[row] & (0x10 >> col))) continue;
+                    for (int sy = 0; sy < scale; ++sy)
+                        for (int sx = 0; sx < scale; ++sx) {
+                            const int px = x + col * scale + sx, py = y + row * scale + sy;
+                            if (px >= 0 && py >= 0 && px < image.width && py < image.height)
+                                std::memcpy(image.at(px, py), rgb, 3);
+                        }
+                }
+        }
+        x += 6 * scale;
+    }
+}
+
+}  // namespace zfk

@@ -1,0 +1,45 @@
+// Writing what the tool makes: Windows bitmaps, NumPy arrays, and files that appear only whole.
+#ifndef ZFK_IMAGEFILES_H
+#define ZFK_IMAGEFILES_H
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "SyntheticCamera.h"
+#include "zorvframekit/zorvframekit.h"
+
+namespace zfk {
+
+// A bitmap as a frame renders it: its header and bottom-up rows padded to 4 bytes.
+struct Bitmap {
+    BITMAPINFOHEADER header{};
+    std::vector<uint8_t> pixels;
+};
+
+// The whole bytes of a .bmp file for the bitmap (a grey palette is added to 8-bit ones, which
+// frames render without one).
+std::vector<uint8_t> bmpFileBytes(const Bitmap& bitmap);
+
+// The bitmap's pixels as top-down RGB, whatever its bits per pixel (8, 16, 24 or 32).
+RGBImage decodeBitmap(const Bitmap& bitmap);
+
+// A 24-bit bitmap of an RGB image.
+Bitmap bitmapOf(const RGBImage& image);
+
+// A .npy file of a host array: Fortran order, so the array's own column-major block is written as
+// it stands, with the dtype of its class.
+std::vector<uint8_t> npyFileBytes(HostArray array);
+
+// Writes the bytes to a temporary name beside `path` and renames it into place, so that `path`
+// either is complete or does not exist. False (and nothing left behind) on failure.
+bool writeFileWhole(const std::string& path, const std::vector<uint8_t>& bytes, std::string& error);
+
+bool readFile(const std::string& path, std::vector<uint8_t>& bytes, std::string& error);
+
+// Draws text with a built-in 5 x 7 font, scaled by `scale`, top-left at (x, y).
+void drawText(RGBImage& image, int x, int y, const std::string& text, const uint8_t* rgb, int scale = 1);
+
+}  // namespace zfk
+
+#endif  // ZFK_IMAGEFILES_H
