@@ -167,28 +167,6 @@ TEST(FrameReferences, AFreshFrameIsReleasedByOneDecrementAndCountsAreNotReset) {
     EXPECT_EQ(destroyed, 0);
 }
 
-TEST(FrameAccessors, StoreWhatTheyAreGiven) {
-    TestFrame frame(2, 2);
-    MemoryLimiter limiter;
-    RecordingPool pool;
-    EXPECT_EQ(frame.getOwnerPool(), nullptr);
-    EXPECT_EQ(frame.getMemoryLimiter(), nullptr);
-    frame.setOwnerPool(&pool);
-    frame.setMemoryLimiter(&limiter);
-    EXPECT_EQ(frame.getOwnerPool(), &pool);
-    EXPECT_EQ(frame.getMemoryLimiter(), &limiter);
-    frame.setOwnerPool(nullptr);
-    frame.setTime(1717171717.125);
-    EXPECT_EQ(frame.getTime(), 1717171717.125);
-    frame.setFrameType(0x11000105);
-    EXPECT_EQ(frame.getFrameType(), 0x11000105u);
-    EXPECT_EQ(frame.getColorSpace(), 1);
-    frame.setColorSpace(4);
-    EXPECT_EQ(frame.getColorSpace(), 4);
-    EXPECT_EQ(frame.getBitDepth(), 8);
-    EXPECT_EQ(frame.getDataSize(), 4);
-}
-
 TEST(FrameHostArray, TheNativeArrayIsGivenOnlyWhenTheMaskAcceptsTheNativeSpace) {
     MemoryLimiter limiter = limiterWith(1000);
     TestFrame frame(3, 2);
