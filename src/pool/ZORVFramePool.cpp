@@ -102,40 +102,35 @@ void ZORVFramePool::setFrameCountLimits(int minFrames, int maxFrames) {
     const intptr_t lParam = maxFrames;
 
     bex::BXAutoCriticalSection guard(workerLock, true);
-    if (workerThreadId == 0) {
-        endWorker(true);  // one that outlived the wait of an earlier stop
-        platform::ThreadId id = 0;
+    platform::ThreadId id = workerThreadId;
+    bool running = id != 0;
+    if (running && !postUntilAccepted(id, kMessageBounds, wParam, lParam)) {
+        // Its queue failed and it has ended on its own: forget it and start a fresh one.
+        bex::BXAutoCriticalSection framesGuard(framesLock, true);
+        workerThreadId = 0;
+        framesGuard.leave();
+        clearFrames();
+        running = false;
+    }
+    if (!running) {
+        endWorker(true);  // one that outlived the wait of an earlier stop, or that just failed
         workerThread = platform::startThread(workerMain, this, &id);
         if (workerThread == nullptr) {
             guard.leave();
             return;
         }
         // The id is published only once the bounds are queued, so that they are the worker's
-        // first message: a check run with the default bounds could trim frames wanted.
+        // first message: a check run with the default bounds could trim frames that are wanted.
         if (!postUntilAccepted(id, kMessageBounds, wParam, lParam)) {
             endWorker(true);
             guard.leave();
             return;
         }
-        bex::BXAutoCriticalSection framesGuard(framesLock, true);
-        workerThreadId = id;
-        notifyWorker();
-        framesGuard.leave();
-    } else {
-        if (!postUntilAccepted(workerThreadId, kMessageBounds, wParam, lParam)) {
-            // The worker has ended on its own; forget it, the next call starts a fresh one.
-            bex::BXAutoCriticalSection framesGuard(framesLock, true);
-            workerThreadId = 0;
-            framesGuard.leave();
-            endWorker(true);
-            clearFrames();
-            guard.leave();
-            return;
-        }
-        bex::BXAutoCriticalSection framesGuard(framesLock, true);
-        notifyWorker();
-        framesGuard.leave();
     }
+    bex::BXAutoCriticalSection framesGuard(framesLock, true);
+    if (!running) workerThreadId = id;
+    notifyWorker();
+    framesGuard.leave();
     guard.leave();
 }
 
