@@ -256,8 +256,8 @@ TEST(YUVFactory, RefusesUnknownFormatIndexesAndSizesThatDoNotFitAnInt) {
         {packed(0), 1, 250000000, true}, {packed(0), 1, 300000000, false}, {packed(5), 1, 100000000, false},
         // One-pixel groups never shift; here the bitmap's 4-byte rows are what does not fit.
         {packed(4), 1, 500000000, true}, {packed(4), 1, 700000000, false},
-        // Planar: the padded planes, or the bitmap.
-        {planar(0), 46341, 46341, false}, {planar(0), 3, 100000000, true}, {planar(0), 3, 200000000, false},
+        // Planar: the padded planes (4 x 500000000 luma bytes, with chroma), or the bitmap.
+        {planar(0), 1, 500000000, false}, {planar(0), 3, 100000000, true}, {planar(0), 3, 200000000, false},
     };
     for (const auto& c : cases) {
         std::unique_ptr<IFrame> frame(frameFactory(c.code, c.width, c.height));
