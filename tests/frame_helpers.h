@@ -3,6 +3,7 @@
 #ifndef ZORVFRAMEKIT_TESTS_FRAME_HELPERS_H
 #define ZORVFRAMEKIT_TESTS_FRAME_HELPERS_H
 
+#include <cstdint>
 #include <cstring>
 #include <memory>
 #include <random>
@@ -52,6 +53,39 @@ struct FlushBuffer {
     }
 };
 
+// The frame's buffer, copied; empty when it has none.
+inline std::vector<unsigned char> bufferOf(IFrame* frame) {
+    const unsigned char* data = frame->getData();
+    return data ? std::vector<unsigned char>(data, data + frame->getDataSize()) : std::vector<unsigned char>();
+}
+
 const unsigned char kSentinel = 0xEE;
+
+// A bitmap written into a header and a pixel area that held `sentinel` in every byte; the pixel area
+// is exactly getBitmapSize() bytes, so that a write past its end trips AddressSanitizer.
+struct Bitmap {
+    BITMAPINFOHEADER header;
+    std::vector<unsigned char> pixels;
+};
+
+inline Bitmap bitmapOf(IFrame* frame, unsigned char sentinel = kSentinel) {
+    Bitmap bitmap;
+    std::memset(&bitmap.header, sentinel, sizeof bitmap.header);
+    bitmap.pixels.assign(static_cast<size_t>(frame->getBitmapSize()), sentinel);
+    frame->fillBitmap(&bitmap.header, bitmap.pixels.data());
+    return bitmap;
+}
+
+// The header of an uncompressed bottom-up bitmap of one plane, every field not named here zero.
+inline bool isPlainHeader(const BITMAPINFOHEADER& header, int width, int height, int bitsPerPixel) {
+    BITMAPINFOHEADER expected;
+    std::memset(&expected, 0, sizeof expected);
+    expected.biSize = 40;
+    expected.biWidth = width;
+    expected.biHeight = height;
+    expected.biPlanes = 1;
+    expected.biBitCount = static_cast<uint16_t>(bitsPerPixel);
+    return std::memcmp(&header, &expected, sizeof expected) == 0;
+}
 
 #endif  // ZORVFRAMEKIT_TESTS_FRAME_HELPERS_H

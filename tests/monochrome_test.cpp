@@ -16,19 +16,6 @@ FrameTypeCode mono(int formatIndex, bool bottomUp) {
     return makeFrameTypeCode(kFamilyMonochrome, static_cast<uint32_t>(formatIndex), bottomUp);
 }
 
-struct Bitmap {
-    BITMAPINFOHEADER header;
-    std::vector<unsigned char> pixels;
-};
-
-Bitmap bitmapOf(IFrame* frame) {
-    Bitmap bitmap;
-    std::memset(&bitmap.header, kSentinel, sizeof bitmap.header);
-    bitmap.pixels.assign(static_cast<size_t>(frame->getBitmapSize()), kSentinel);
-    frame->fillBitmap(&bitmap.header, bitmap.pixels.data());
-    return bitmap;
-}
-
 TEST(MonochromeLayout, A3x2EightBitFrameInBothRowOrders) {
     const unsigned char raw[6] = {1, 2, 3, 4, 5, 6};
     TestFrameHandle top(mono(0, false), 3, 2), bottom(mono(0, true), 3, 2);
