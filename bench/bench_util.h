@@ -8,7 +8,11 @@
 #include <algorithm>
 #include <chrono>
 #include <cstring>
+#include <memory>
+#include <random>
 #include <vector>
+
+#include "zorvframekit/zorvframekit.h"
 
 namespace zfkbench {
 
@@ -47,6 +51,31 @@ void runAgainstMemcpy(benchmark::State& state, size_t rawBytes, Operation operat
     state.counters["memcpy_us"] = baseline / 1000.0;
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(rawBytes));
 }
+
+// The same pseudo-random bytes every run.
+inline std::vector<unsigned char> randomBytes(size_t size) {
+    std::vector<unsigned char> bytes(size);
+    std::mt19937 random(7);
+    for (unsigned char& byte : bytes) byte = static_cast<unsigned char>(random());
+    return bytes;
+}
+
+// A top-down frame of the given family and format filled with random raw bytes, under a limiter
+// that grants it.
+struct BenchFrame {
+    zorvframekit::MemoryLimiter limiter{0, 2000000000};
+    std::unique_ptr<IFrame> frame;
+    std::vector<unsigned char> raw;
+
+    BenchFrame(uint32_t family, int formatIndex, int width, int height) {
+        limiter.setMemoryLimit(2000000000);
+        frame.reset(frameFactory(zorvframekit::makeFrameTypeCode(family, uint32_t(formatIndex), false), width, height));
+        frame->setMemoryLimiter(&limiter);
+        raw = randomBytes(static_cast<size_t>(frame->getDataSize()));
+        frame->copyData(raw.data());
+    }
+    size_t bytes() const { return raw.size(); }
+};
 
 // The frame sizes every benchmark runs at.
 #define ZFK_FRAME_SIZES Args({640, 480})->Args({1920, 1080})

@@ -9,25 +9,11 @@
 
 namespace {
 
+using zfkbench::BenchFrame;
+
 using zorvframekit::kFamilyMonochrome;
 using zorvframekit::makeFrameTypeCode;
 
-struct BenchFrame {
-    zorvframekit::MemoryLimiter limiter{0, 2000000000};
-    std::unique_ptr<IFrame> frame;
-    std::vector<unsigned char> raw;
-
-    BenchFrame(uint32_t family, int formatIndex, int width, int height) {
-        limiter.setMemoryLimit(2000000000);
-        frame.reset(frameFactory(makeFrameTypeCode(family, formatIndex, false), width, height));
-        frame->setMemoryLimiter(&limiter);
-        raw.resize(static_cast<size_t>(frame->getDataSize()));
-        std::mt19937 random(7);
-        for (unsigned char& byte : raw) byte = static_cast<unsigned char>(random());
-        frame->copyData(raw.data());
-    }
-    size_t bytes() const { return raw.size(); }
-};
 
 void copyData(benchmark::State& state) {
     BenchFrame f(kFamilyMonochrome, 0, int(state.range(0)), int(state.range(1)));

@@ -1,5 +1,4 @@
 // The pool's steady state against building every frame afresh: what the engine pays per image.
-#include <random>
 #include <vector>
 
 #include "bench_util.h"
@@ -9,12 +8,7 @@ namespace {
 
 const FrameTypeCode kMono8 = zorvframekit::makeFrameTypeCode(zorvframekit::kFamilyMonochrome, 0, false);
 
-std::vector<unsigned char> randomBytes(size_t size) {
-    std::vector<unsigned char> bytes(size);
-    std::mt19937 random(7);
-    for (unsigned char& byte : bytes) byte = static_cast<unsigned char>(random());
-    return bytes;
-}
+using zfkbench::randomBytes;
 
 // getFrame hands out the held frame, copyData fills its existing buffer, release gives it back;
 // each of the two posts a check that the worker answers on its own thread.

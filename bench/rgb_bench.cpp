@@ -10,6 +10,8 @@
 
 namespace {
 
+using zfkbench::BenchFrame;
+
 using zorvframekit::kColorSpaceMonochrome;
 using zorvframekit::kColorSpaceYUV;
 using zorvframekit::kFamilyRGB16;
@@ -29,30 +31,14 @@ const Format kFormats[] = {
     {"RGB24Planar", kFamilyRGB24Planar, 0},
 };
 
-struct BenchFrame {
-    zorvframekit::MemoryLimiter limiter{0, 2000000000};
-    std::unique_ptr<IFrame> frame;
-    std::vector<unsigned char> raw;
-
-    BenchFrame(const Format& format, int width, int height) {
-        limiter.setMemoryLimit(2000000000);
-        frame.reset(frameFactory(makeFrameTypeCode(format.family, format.formatIndex, false), width, height));
-        frame->setMemoryLimiter(&limiter);
-        raw.resize(static_cast<size_t>(frame->getDataSize()));
-        std::mt19937 random(7);
-        for (unsigned char& byte : raw) byte = static_cast<unsigned char>(random());
-        frame->copyData(raw.data());
-    }
-    size_t bytes() const { return raw.size(); }
-};
 
 void nativeHostArray(benchmark::State& state, const Format& format) {
-    BenchFrame f(format, int(state.range(0)), int(state.range(1)));
+    BenchFrame f(format.family, format.formatIndex, int(state.range(0)), int(state.range(1)));
     zfkbench::runAgainstMemcpy(state, f.bytes(), [&] { haFree(f.frame->getNativeHostArray()); });
 }
 
 void fillBitmap(benchmark::State& state, const Format& format) {
-    BenchFrame f(format, int(state.range(0)), int(state.range(1)));
+    BenchFrame f(format.family, format.formatIndex, int(state.range(0)), int(state.range(1)));
     std::vector<unsigned char> pixels(static_cast<size_t>(f.frame->getBitmapSize()));
     BITMAPINFOHEADER header;
     zfkbench::runAgainstMemcpy(state, f.bytes(), [&] {
@@ -62,13 +48,13 @@ void fillBitmap(benchmark::State& state, const Format& format) {
 }
 
 void hostArrayAs(benchmark::State& state, const Format& format, int mask) {
-    BenchFrame f(format, int(state.range(0)), int(state.range(1)));
+    BenchFrame f(format.family, format.formatIndex, int(state.range(0)), int(state.range(1)));
     zfkbench::runAgainstMemcpy(state, f.bytes(), [&] { haFree(f.frame->getHostArray(mask)); });
 }
 
 void copyRegion(benchmark::State& state, const Format& format) {
     const int width = int(state.range(0)), height = int(state.range(1));
-    BenchFrame f(format, width, height);
+    BenchFrame f(format.family, format.formatIndex, width, height);
     // The window sits inside a source twice the frame's width and height.
     std::vector<unsigned char> source(size_t(4) * f.bytes(), 0x33);
     zfkbench::runAgainstMemcpy(state, f.bytes(), [&] {

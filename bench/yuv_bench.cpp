@@ -11,6 +11,9 @@
 
 namespace {
 
+using zfkbench::BenchFrame;
+using zfkbench::randomBytes;
+
 using zorvframekit::kFamilyYUVPacked;
 using zorvframekit::kFamilyYUVPlanar;
 using zorvframekit::makeFrameTypeCode;
@@ -39,40 +42,20 @@ size_t imageBytes(const Layout& layout, int width, int height) {
     return luma + 2 * (luma / (layout.groupPixels * layout.groupPixels));
 }
 
-std::vector<unsigned char> randomBytes(size_t size) {
-    std::vector<unsigned char> bytes(size);
-    std::mt19937 random(7);
-    for (unsigned char& byte : bytes) byte = static_cast<unsigned char>(random());
-    return bytes;
-}
 
-struct BenchFrame {
-    zorvframekit::MemoryLimiter limiter{0, 2000000000};
-    std::unique_ptr<IFrame> frame;
-    std::vector<unsigned char> raw;
-
-    BenchFrame(const Layout& layout, int width, int height) {
-        limiter.setMemoryLimit(2000000000);
-        frame.reset(frameFactory(makeFrameTypeCode(layout.family, layout.formatIndex, false), width, height));
-        frame->setMemoryLimiter(&limiter);
-        raw = randomBytes(static_cast<size_t>(frame->getDataSize()));
-        frame->copyData(raw.data());
-    }
-    size_t bytes() const { return raw.size(); }
-};
 
 void nativeHostArray(benchmark::State& state, const Layout& layout) {
-    BenchFrame f(layout, int(state.range(0)), int(state.range(1)));
+    BenchFrame f(layout.family, layout.formatIndex, int(state.range(0)), int(state.range(1)));
     zfkbench::runAgainstMemcpy(state, f.bytes(), [&] { haFree(f.frame->getNativeHostArray()); });
 }
 
 void hostArrayToRGB(benchmark::State& state, const Layout& layout) {
-    BenchFrame f(layout, int(state.range(0)), int(state.range(1)));
+    BenchFrame f(layout.family, layout.formatIndex, int(state.range(0)), int(state.range(1)));
     zfkbench::runAgainstMemcpy(state, f.bytes(), [&] { haFree(f.frame->getHostArray(zorvframekit::kColorSpaceRGB)); });
 }
 
 void fillBitmap(benchmark::State& state, const Layout& layout) {
-    BenchFrame f(layout, int(state.range(0)), int(state.range(1)));
+    BenchFrame f(layout.family, layout.formatIndex, int(state.range(0)), int(state.range(1)));
     std::vector<unsigned char> pixels(static_cast<size_t>(f.frame->getBitmapSize()));
     BITMAPINFOHEADER header;
     zfkbench::runAgainstMemcpy(state, f.bytes(), [&] {
@@ -85,7 +68,7 @@ void fillBitmap(benchmark::State& state, const Layout& layout) {
 // a group boundary.
 void copyRegion(benchmark::State& state, const Layout& layout, int offset) {
     const int width = int(state.range(0)), height = int(state.range(1));
-    BenchFrame f(layout, width, height);
+    BenchFrame f(layout.family, layout.formatIndex, width, height);
     const std::vector<unsigned char> source = randomBytes(imageBytes(layout, 2 * width, 2 * height));
     const int x = width / 2 / layout.groupPixels * layout.groupPixels + offset;
     zfkbench::runAgainstMemcpy(state, f.bytes(), [&] {
