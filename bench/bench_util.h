@@ -64,7 +64,7 @@ inline std::vector<unsigned char> randomBytes(size_t size) {
 // that grants it.
 struct BenchFrame {
     zorvframekit::MemoryLimiter limiter{0, 2000000000};
-    std::unique_ptr<IFrame> frame;
+    std::unique_ptr<IFrame, zorvframekit::FrameRelease> frame;
     std::vector<unsigned char> raw;
 
     BenchFrame(uint32_t family, int formatIndex, int width, int height) {

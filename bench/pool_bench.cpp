@@ -44,7 +44,7 @@ void freshCycle(benchmark::State& state) {
         IFrame* frame = frameFactory(kMono8, width, height);
         frame->setMemoryLimiter(&limiter);
         benchmark::DoNotOptimize(frame->copyData(raw.data()));
-        delete frame;
+        frame->release();  // no pool: deleted
     });
 }
 

@@ -19,3 +19,12 @@ function(zfk_copy_mingw_runtime)
     endif()
   endforeach()
 endfunction()
+
+# A DLL that stands alone: the MinGW runtime (libstdc++, libgcc, winpthread) linked in, so that it
+# imports nothing but system DLLs and the host's libraries. Windows looks for a plugin's dependencies
+# beside the host's program, not beside the plugin.
+function(zfk_standalone_dll target)
+  if(WIN32)
+    target_link_options(${target} PRIVATE -static)
+  endif()
+endfunction()

@@ -8,7 +8,7 @@
 namespace {
 
 TEST(FrameFactory, MakesAMonochromeFrameThatKnowsItsCode) {
-    std::unique_ptr<IFrame> frame(frameFactory(0x11000000, 640, 480));
+    std::unique_ptr<IFrame, zorvframekit::FrameRelease> frame(frameFactory(0x11000000, 640, 480));
     ASSERT_NE(frame, nullptr);
     EXPECT_EQ(frame->getFrameType(), 0x11000000u);
     EXPECT_EQ(frame->getColorSpace(), 1);
@@ -22,7 +22,7 @@ TEST(FrameFactory, MakesAMonochromeFrameThatKnowsItsCode) {
 
 TEST(FrameFactory, UninterpretedBitsAreKeptInTheCode) {
     const FrameTypeCode code = 0x117FFE05;  // bits 9-23 set, bottom-up, format 5
-    std::unique_ptr<IFrame> frame(frameFactory(code, 4, 4));
+    std::unique_ptr<IFrame, zorvframekit::FrameRelease> frame(frameFactory(code, 4, 4));
     ASSERT_NE(frame, nullptr);
     EXPECT_EQ(frame->getFrameType(), code);
     EXPECT_EQ(frame->getBitDepth(), 10);
@@ -47,7 +47,7 @@ TEST(FrameFactory, ColourSpaceComesFromTheFamilyAlone) {
 }
 
 TEST(FrameFactory, RefusesFormatIndexesOutsideTheTable) {
-    EXPECT_NE(std::unique_ptr<IFrame>(frameFactory(0x11000008, 2, 2)), nullptr);
+    EXPECT_NE((std::unique_ptr<IFrame, zorvframekit::FrameRelease>(frameFactory(0x11000008, 2, 2))), nullptr);
     EXPECT_EQ(frameFactory(0x11000009, 2, 2), nullptr);
     EXPECT_EQ(frameFactory(0x110001FF, 2, 2), nullptr);
 }
@@ -61,7 +61,7 @@ TEST(FrameFactory, RefusesSizesThatAreEmptyOrDoNotFitAnInt) {
     EXPECT_EQ(frameFactory(0x11000001, 40000, 30000), nullptr);  // two bytes a sample
     // The data fits but the bitmap's rows, rounded up to 4 bytes, do not.
     EXPECT_EQ(frameFactory(0x11000000, 2147483645, 1), nullptr);
-    std::unique_ptr<IFrame> largest(frameFactory(0x11000000, 2147483644, 1));
+    std::unique_ptr<IFrame, zorvframekit::FrameRelease> largest(frameFactory(0x11000000, 2147483644, 1));
     EXPECT_NE(largest, nullptr);  // made, though its buffer would need a generous limiter
 }
 

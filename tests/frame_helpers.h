@@ -15,7 +15,7 @@
 // A frame from the factory with a limiter of its own attached, deleted at the end of the scope.
 struct TestFrameHandle {
     std::unique_ptr<zorvframekit::MemoryLimiter> limiter{new zorvframekit::MemoryLimiter(0, 2000000000)};
-    std::unique_ptr<IFrame> frame;
+    std::unique_ptr<IFrame, zorvframekit::FrameRelease> frame;
 
     TestFrameHandle(FrameTypeCode code, int width, int height) : frame(frameFactory(code, width, height)) {
         limiter->setMemoryLimit(2000000000);

@@ -101,7 +101,7 @@ TEST(MonochromeLayout, AFrameWithoutDataWritesNothingAndMakesNoArray) {
     EXPECT_EQ(bitmap.pixels, std::vector<unsigned char>(8, kSentinel));
     const unsigned char* header = reinterpret_cast<const unsigned char*>(&bitmap.header);
     for (size_t i = 0; i < sizeof bitmap.header; ++i) EXPECT_EQ(header[i], kSentinel);
-    delete frame;
+    frame->release();
 }
 
 // The value of image row r, column c of a raw monochrome buffer, straight from the layout's

@@ -141,7 +141,7 @@ TEST(RGBFrames, HandCheckedHostArraysAndBitmaps) {
 
 TEST(RGBFrames, AFrameWithoutDataWritesNothingAndGivesNoArrays) {
     for (const Format& f : kFormats) {
-        std::unique_ptr<IFrame> frame(frameFactory(codeOf(f, false), 3, 2));  // no limiter: never a buffer
+        std::unique_ptr<IFrame, zorvframekit::FrameRelease> frame(frameFactory(codeOf(f, false), 3, 2));  // no limiter: never a buffer
         const Bitmap bitmap = bitmapOf(frame.get());
         const unsigned char* header = reinterpret_cast<const unsigned char*>(&bitmap.header);
         EXPECT_EQ(Bytes(header, header + sizeof bitmap.header), Bytes(sizeof bitmap.header, kSentinel));
@@ -220,7 +220,7 @@ TEST(RGBFactory, RefusesUnknownFormatIndexesAndSizesThatDoNotFitAnInt) {
     for (const auto& c : refused)
         EXPECT_EQ(frameFactory(c.code, c.width, c.height), nullptr) << std::hex << c.code << std::dec << " " << c.width;
     // The largest that fit are made.
-    std::unique_ptr<IFrame> largest(frameFactory(rgbx, 16384, 32767)), tall(frameFactory(rgb16 + 1, 1, 536870911));
+    std::unique_ptr<IFrame, zorvframekit::FrameRelease> largest(frameFactory(rgbx, 16384, 32767)), tall(frameFactory(rgb16 + 1, 1, 536870911));
     ASSERT_NE(largest, nullptr);
     ASSERT_NE(tall, nullptr);
     EXPECT_EQ(largest->getDataSize(), 2147418112);

@@ -52,13 +52,23 @@ public:
     }
     int getFrameCount() override { return static_cast<int>(returned.size()); }
     void clearFrames() override {
-        for (IFrame* frame : returned) delete frame;
+        for (IFrame* frame : returned) zorvframekit::deleteFrame(frame);
         returned.clear();
     }
     void setFrameCountLimits(int, int) override {}
     void stopWorker() override {}
     void destroy() override { delete this; }
-    ~RecordingPool() override { clearFrames(); }
+#if defined(ZORVFRAMEKIT_MSVC_VTABLES)
+    void* scalarDeletingDestructor(unsigned int flags) override {
+        void* address = this;
+        if (flags & 1)
+            delete this;
+        else
+            this->~RecordingPool();
+        return address;
+    }
+#endif
+    virtual ~RecordingPool() { clearFrames(); }
 
     std::atomic<int> returns{0};
     std::vector<IFrame*> returned;

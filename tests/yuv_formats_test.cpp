@@ -237,7 +237,7 @@ TEST(YUVWindows, ARefusedWindowAllocatesNothingAndChangesNeitherLayoutNorData) {
 
 TEST(YUVFrames, WithoutDataHandOutNothingAndWriteNothing) {
     for (FrameTypeCode code : {packed(0), planar(1)}) {
-        std::unique_ptr<IFrame> frame(frameFactory(code, 3, 3));  // no limiter: never a buffer
+        std::unique_ptr<IFrame, zorvframekit::FrameRelease> frame(frameFactory(code, 3, 3));  // no limiter: never a buffer
         frame->copyRegion(Bytes(64, 7).data(), 8, 4, 1, 1);
         EXPECT_EQ(frame->getNativeHostArray(), nullptr);
         EXPECT_EQ(frame->getHostArray(kColorSpaceRGB), nullptr);
@@ -260,7 +260,7 @@ TEST(YUVFactory, RefusesUnknownFormatIndexesAndSizesThatDoNotFitAnInt) {
         {planar(0), 1, 500000000, false}, {planar(0), 3, 100000000, true}, {planar(0), 3, 200000000, false},
     };
     for (const auto& c : cases) {
-        std::unique_ptr<IFrame> frame(frameFactory(c.code, c.width, c.height));
+        std::unique_ptr<IFrame, zorvframekit::FrameRelease> frame(frameFactory(c.code, c.width, c.height));
         EXPECT_EQ(frame != nullptr, c.made) << std::hex << c.code << std::dec << " " << c.width << "x" << c.height;
     }
 }

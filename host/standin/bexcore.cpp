@@ -5,30 +5,107 @@
 #include <cstdint>
 #include <limits>
 
-#if defined(_WIN32)
+#if defined(ZFK_MSVC_ABI)
 #include <windows.h>
+
+#include <new>
 #else
 #include <mutex>
 #endif
 
+#if defined(ZFK_MSVC_ABI)
+// The objects as the platform compiler lays them out, with its virtual tables (without the run-time
+// type information that would stand before them: nobody asks a lock for its type).
 namespace bex {
 
-#if defined(_WIN32)
-BXCriticalSection::BXCriticalSection() : section(new CRITICAL_SECTION) {
-    InitializeCriticalSection(static_cast<CRITICAL_SECTION*>(section));
+struct BXAccess {
+    static CRITICAL_SECTION* section(BXCriticalSection* lock) {
+        static_assert(sizeof lock->section == sizeof(CRITICAL_SECTION), "room for one CRITICAL_SECTION");
+        return reinterpret_cast<CRITICAL_SECTION*>(lock->section);
+    }
+    static const void*& table(BXCriticalSection* lock) { return lock->table; }
+    static const void*& table(BXAutoCriticalSection* guard) { return guard->table; }
+    static BXCriticalSection*& section(BXAutoCriticalSection* guard) { return guard->section; }
+    static bool& held(BXAutoCriticalSection* guard) { return guard->held; }
+};
+
+}  // namespace bex
+
+using bex::BXAccess;
+using bex::BXAutoCriticalSection;
+using bex::BXCriticalSection;
+
+namespace {
+
+void* ZFK_THISCALL deleteCriticalSection(BXCriticalSection* self, unsigned int flags) {
+    self->~BXCriticalSection();
+    if (flags & 1) ::operator delete(self);
+    return self;
 }
-BXCriticalSection::~BXCriticalSection() {
-    DeleteCriticalSection(static_cast<CRITICAL_SECTION*>(section));
-    delete static_cast<CRITICAL_SECTION*>(section);
+
+void* ZFK_THISCALL deleteAutoCriticalSection(BXAutoCriticalSection* self, unsigned int flags) {
+    self->~BXAutoCriticalSection();
+    if (flags & 1) ::operator delete(self);
+    return self;
 }
-void BXCriticalSection::enter() { EnterCriticalSection(static_cast<CRITICAL_SECTION*>(section)); }
-void BXCriticalSection::leave() { LeaveCriticalSection(static_cast<CRITICAL_SECTION*>(section)); }
+
+struct CriticalSectionTable {
+    void* (ZFK_THISCALL* scalarDeletingDestructor)(BXCriticalSection*, unsigned int);
+};
+struct AutoCriticalSectionTable {
+    void* (ZFK_THISCALL* scalarDeletingDestructor)(BXAutoCriticalSection*, unsigned int);
+    void (ZFK_THISCALL* leave)(BXAutoCriticalSection*);
+};
+
+const CriticalSectionTable kCriticalSectionTable = {deleteCriticalSection};
+const AutoCriticalSectionTable kAutoCriticalSectionTable = {deleteAutoCriticalSection,
+                                                            bex::bexLeaveAutoCriticalSection};
+
+}  // namespace
+
+ZFK_MSVC_EXPORT("??0BXCriticalSection@bex@@QAE@XZ");
+ZFK_MSVC_EXPORT("??1BXCriticalSection@bex@@UAE@XZ");
+ZFK_MSVC_EXPORT("??0BXAutoCriticalSection@bex@@QAE@AAVBXCriticalSection@1@_N@Z");
+ZFK_MSVC_EXPORT("??1BXAutoCriticalSection@bex@@UAE@XZ");
+ZFK_MSVC_EXPORT("?leave@BXAutoCriticalSection@bex@@UAEXXZ");
+
+namespace bex {
+
+void* ZFK_THISCALL bexConstructCriticalSection(BXCriticalSection* self) {
+    BXAccess::table(self) = &kCriticalSectionTable;
+    InitializeCriticalSection(BXAccess::section(self));
+    return self;
+}
+
+void ZFK_THISCALL bexDestroyCriticalSection(BXCriticalSection* self) { DeleteCriticalSection(BXAccess::section(self)); }
+
+void* ZFK_THISCALL bexConstructAutoCriticalSection(BXAutoCriticalSection* self, BXCriticalSection* section, bool enter) {
+    BXAccess::table(self) = &kAutoCriticalSectionTable;
+    BXAccess::section(self) = section;
+    BXAccess::held(self) = false;
+    if (enter) {
+        EnterCriticalSection(BXAccess::section(section));
+        BXAccess::held(self) = true;
+    }
+    return self;
+}
+
+void ZFK_THISCALL bexDestroyAutoCriticalSection(BXAutoCriticalSection* self) { bexLeaveAutoCriticalSection(self); }
+
+void ZFK_THISCALL bexLeaveAutoCriticalSection(BXAutoCriticalSection* self) {
+    if (!BXAccess::held(self)) return;
+    BXAccess::held(self) = false;
+    LeaveCriticalSection(BXAccess::section(BXAccess::section(self)));
+}
+
+}  // namespace bex
 #else
+namespace bex {
+
 BXCriticalSection::BXCriticalSection() : section(new std::recursive_mutex) {}
 BXCriticalSection::~BXCriticalSection() { delete static_cast<std::recursive_mutex*>(section); }
 void BXCriticalSection::enter() { static_cast<std::recursive_mutex*>(section)->lock(); }
 void BXCriticalSection::leave() { static_cast<std::recursive_mutex*>(section)->unlock(); }
-#endif
 
 BXAutoCriticalSection::BXAutoCriticalSection(BXCriticalSection& section, bool enter)
     : section(section), held(false) {
@@ -49,6 +126,7 @@ void BXAutoCriticalSection::leave() {
 }
 
 }  // namespace bex
+#endif
 
 namespace {
 

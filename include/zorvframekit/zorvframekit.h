@@ -9,8 +9,31 @@
 
 #include <stdint.h>
 
+// An engine built for Windows has the platform's SDK and gets BITMAPINFOHEADER from it; one built
+// without it (a freestanding program) gets the same 40-byte struct from below.
 #if defined(_WIN32)
-#include <windows.h>  // BITMAPINFOHEADER
+#if defined(__has_include)
+#if __has_include(<windows.h>)
+#define ZORVFRAMEKIT_HAS_WINDOWS_H 1
+#endif
+#else
+#define ZORVFRAMEKIT_HAS_WINDOWS_H 1
+#endif
+#endif
+#if defined(ZORVFRAMEKIT_HAS_WINDOWS_H)
+#include <windows.h>
+#endif
+
+// The 32-bit Windows DLL speaks the platform compiler's C++ ABI, whichever compiler builds it or the
+// engine. That compiler gives a virtual destructor one table entry, a "scalar deleting destructor"
+// that takes a flags argument (bit 0: free the object too) and returns the object's address; GCC and
+// Clang for MinGW give it two. Under MinGW the interfaces below therefore declare that entry as the
+// ordinary virtual function scalarDeletingDestructor in the destructor's place, so both compilers
+// see the same tables. The price for MinGW-built engines: no `delete` through an interface pointer
+// (the destructor is protected there); frames go with release(), pools with destroy().
+#if defined(_WIN32) && defined(__i386__) && !defined(_MSC_VER)
+#define ZORVFRAMEKIT_MSVC_VTABLES 1
+#define ZORVFRAMEKIT_THISCALL __attribute__((thiscall))
 #endif
 
 #if defined(ZORVFRAMEKIT_STATIC)
@@ -34,7 +57,7 @@ typedef uint32_t FrameTypeCode;
 typedef struct HostArrayData* HostArray;
 #endif
 
-#if !defined(_WIN32)
+#if !defined(ZORVFRAMEKIT_HAS_WINDOWS_H)
 // The Windows device-independent bitmap header: 40 bytes, little-endian, no padding.
 typedef struct tagBITMAPINFOHEADER {
     uint32_t biSize;
@@ -108,7 +131,13 @@ class FramePool;
 // to its owner pool or deletes it.
 class IFrame {
 public:
+#if defined(ZORVFRAMEKIT_MSVC_VTABLES)
+    // Slot 0, what `delete frame` calls in the platform compiler: destroys the frame and, when bit 0
+    // of `flags` is set, frees it; returns its address. MinGW code calls release() instead.
+    virtual void* ZORVFRAMEKIT_THISCALL scalarDeletingDestructor(unsigned int flags) = 0;
+#else
     virtual ~IFrame() {}
+#endif
     virtual void incRefCount() = 0;
     virtual void decRefCount() = 0;
     virtual void release() = 0;
@@ -140,6 +169,10 @@ public:
     virtual FramePool* getOwnerPool() = 0;
     virtual void setMemoryLimiter(zorvframekit::MemoryLimiter* limiter) = 0;
     virtual zorvframekit::MemoryLimiter* getMemoryLimiter() = 0;
+#if defined(ZORVFRAMEKIT_MSVC_VTABLES)
+protected:
+    ~IFrame() {}
+#endif
 };
 
 // Recycles frames of one format and keeps between minFrames and maxFrames of them ready.
@@ -152,8 +185,29 @@ public:
     virtual void setFrameCountLimits(int minFrames, int maxFrames) = 0;
     virtual void stopWorker() = 0;
     virtual void destroy() = 0;
+#if defined(ZORVFRAMEKIT_MSVC_VTABLES)
+    // Slot 7, what `delete pool` calls in the platform compiler (see IFrame's slot 0). MinGW code
+    // calls destroy() instead.
+    virtual void* ZORVFRAMEKIT_THISCALL scalarDeletingDestructor(unsigned int flags) = 0;
+
+protected:
+    ~FramePool() {}
+#else
     virtual ~FramePool() {}
+#endif
 };
+
+namespace zorvframekit {
+
+// For std::unique_ptr<IFrame, zorvframekit::FrameRelease>: gives a frame up the way every build can,
+// back to its pool or deleted.
+struct FrameRelease {
+    void operator()(IFrame* frame) const {
+        if (frame != nullptr) frame->release();
+    }
+};
+
+}  // namespace zorvframekit
 
 extern "C" {
 ZORVFRAMEKIT_API IFrame* frameFactory(FrameTypeCode code, int width, int height);

@@ -60,8 +60,10 @@ HostArray convertHostArray(HostArray native, int colorSpace, int colorSpaceMask)
         haFree(native);
         return nullptr;
     }
+    // Every native array is {rows, columns, bands}: the frame made it.
     const int* dims = haGetDimensions(native);
     const int rows = dims[0] > 0 ? dims[0] : 0, columns = dims[1] > 0 ? dims[1] : 0;
+    const int bands = dims[2];
     const size_t n = static_cast<size_t>(rows) * static_cast<size_t>(columns);
     uint8_t* in = static_cast<uint8_t*>(haGetData(native));
     const int classID = haGetClassID(native);
@@ -69,7 +71,7 @@ HostArray convertHostArray(HostArray native, int colorSpace, int colorSpaceMask)
     if (conversion == YUVToRGB || conversion == RGBToYUV) {
         // A three-band array converts in place; anything with fewer bands has no second and third
         // plane to read, so it is refused rather than read past its end.
-        if (haGetNumberOfElements(native) < 3 * n) {
+        if (bands < 3) {
             haFree(native);
             return nullptr;
         }
@@ -81,7 +83,7 @@ HostArray convertHostArray(HostArray native, int colorSpace, int colorSpaceMask)
     }
 
     const bool fromMono = conversion == MonoToRGB || conversion == MonoToYUV;
-    if (haGetNumberOfElements(native) < (fromMono ? n : 3 * n)) {
+    if (bands < (fromMono ? 1 : 3)) {
         haFree(native);
         return nullptr;
     }

@@ -26,6 +26,17 @@ ZORVFrame::~ZORVFrame() {
     for (auto& entry : metaData) delete entry.second;
 }
 
+#if defined(ZORVFRAMEKIT_MSVC_VTABLES)
+void* ZORVFrame::scalarDeletingDestructor(unsigned int flags) {
+    void* address = this;
+    if (flags & 1)
+        delete this;
+    else
+        this->~ZORVFrame();
+    return address;
+}
+#endif
+
 void ZORVFrame::allocateData() {
     if (data != nullptr || memoryLimiter == nullptr || dataSize <= 0) return;
     // Charge first, in one atomic check-and-charge, so that two frames racing for the last bytes

@@ -16,7 +16,10 @@ class MetaDataItem;
 
 class ZORVFrame : public IFrame {
 public:
-    ~ZORVFrame() override;
+    virtual ~ZORVFrame();
+#if defined(ZORVFRAMEKIT_MSVC_VTABLES)
+    void* ZORVFRAMEKIT_THISCALL scalarDeletingDestructor(unsigned int flags) override;
+#endif
 
     void incRefCount() override;
     void decRefCount() override;
@@ -73,6 +76,16 @@ private:
     MemoryLimiter* chargedLimiter;
     int chargedSize;
 };
+
+// Destroys and frees a frame through its interface, as `delete` does where the interface has a
+// virtual destructor.
+inline void deleteFrame(IFrame* frame) {
+#if defined(ZORVFRAMEKIT_MSVC_VTABLES)
+    if (frame != nullptr) frame->scalarDeletingDestructor(1);
+#else
+    delete frame;
+#endif
+}
 
 }  // namespace zorvframekit
 

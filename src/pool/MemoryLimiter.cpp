@@ -1,6 +1,9 @@
 #include "zorvframekit/zorvframekit.h"
 
 #include <cstdint>
+#include <new>
+
+#include "msvcabi.h"
 
 #include "platform/platform.h"
 
@@ -81,3 +84,53 @@ bool tryChargeMemory(MemoryLimiter& limiter, int bytes) {
 }
 
 }  // namespace zorvframekit
+
+#if defined(ZFK_MSVC_ABI)
+// The class under the names and calling conventions the platform compiler gives a dllexport class,
+// so that engines built with it link against the DLL as against their own. Its constructors return
+// the object, which GCC's do not; the rest forward to the members.
+using zorvframekit::MemoryLimiter;
+
+static_assert(sizeof(MemoryLimiter) == 16, "four int32 fields, nothing else");
+
+ZFK_MSVC_FUNCTION("??0MemoryLimiter@zorvframekit@@QAE@HH@Z", MemoryLimiter*, msvcConstructMemoryLimiter,
+                  (MemoryLimiter * self, int minimumLimit, int maximumLimit)) {
+    return new (self) MemoryLimiter(minimumLimit, maximumLimit);
+}
+// The "default constructor closure": construction with the default arguments.
+ZFK_MSVC_FUNCTION("??_FMemoryLimiter@zorvframekit@@QAEXXZ", void, msvcConstructDefaultMemoryLimiter,
+                  (MemoryLimiter * self)) {
+    new (self) MemoryLimiter();
+}
+ZFK_MSVC_FUNCTION("??1MemoryLimiter@zorvframekit@@QAE@XZ", void, msvcDestroyMemoryLimiter, (MemoryLimiter * self)) {
+    self->~MemoryLimiter();
+}
+ZFK_MSVC_FUNCTION("??4MemoryLimiter@zorvframekit@@QAEAAV01@ABV01@@Z", MemoryLimiter*, msvcAssignMemoryLimiter,
+                  (MemoryLimiter * self, const MemoryLimiter* other)) {
+    *self = *other;
+    return self;
+}
+ZFK_MSVC_FUNCTION("?incMemoryUsed@MemoryLimiter@zorvframekit@@QAEXH@Z", void, msvcIncMemoryUsed,
+                  (MemoryLimiter * self, int bytes)) {
+    self->incMemoryUsed(bytes);
+}
+ZFK_MSVC_FUNCTION("?decMemoryUsed@MemoryLimiter@zorvframekit@@QAEXH@Z", void, msvcDecMemoryUsed,
+                  (MemoryLimiter * self, int bytes)) {
+    self->decMemoryUsed(bytes);
+}
+ZFK_MSVC_FUNCTION("?getMemoryUsed@MemoryLimiter@zorvframekit@@QBEHXZ", int, msvcGetMemoryUsed,
+                  (const MemoryLimiter* self)) {
+    return self->getMemoryUsed();
+}
+ZFK_MSVC_FUNCTION("?getMemoryLimit@MemoryLimiter@zorvframekit@@QBEHXZ", int, msvcGetMemoryLimit,
+                  (const MemoryLimiter* self)) {
+    return self->getMemoryLimit();
+}
+ZFK_MSVC_FUNCTION("?setMemoryLimit@MemoryLimiter@zorvframekit@@QAEXH@Z", void, msvcSetMemoryLimit,
+                  (MemoryLimiter * self, int limit)) {
+    self->setMemoryLimit(limit);
+}
+ZFK_MSVC_FUNCTION("?reset@MemoryLimiter@zorvframekit@@QAEXXZ", void, msvcResetMemoryLimiter, (MemoryLimiter * self)) {
+    self->reset();
+}
+#endif

@@ -2,6 +2,8 @@
 
 #include <new>
 
+#include "frame/ZORVFrame.h"
+
 namespace zorvframekit {
 
 namespace {
@@ -50,7 +52,7 @@ void ZORVFramePool::returnFrame(IFrame* frame) {
     if (frame == nullptr) return;
     const Format format = formatOf(frame);
     if (!frame->hasData()) {
-        delete frame;
+        deleteFrame(frame);
         return;
     }
     bex::BXAutoCriticalSection guard(framesLock, true);
@@ -58,7 +60,7 @@ void ZORVFramePool::returnFrame(IFrame* frame) {
     // the clear and stays held by a pool that is no longer pooling.
     if (workerThreadId == 0) {
         guard.leave();
-        delete frame;
+        deleteFrame(frame);
         return;
     }
     if (!(format == current)) {
@@ -84,7 +86,7 @@ void ZORVFramePool::clearFrames() {
 }
 
 void ZORVFramePool::deleteHeldFrames() {
-    for (IFrame* frame : frames) delete frame;
+    for (IFrame* frame : frames) deleteFrame(frame);
     frames.clear();
 }
 
@@ -171,6 +173,17 @@ void ZORVFramePool::endWorker(bool untilEnded) {
 
 void ZORVFramePool::destroy() { delete this; }
 
+#if defined(ZORVFRAMEKIT_MSVC_VTABLES)
+void* ZORVFramePool::scalarDeletingDestructor(unsigned int flags) {
+    void* address = this;
+    if (flags & 1)
+        delete this;
+    else
+        this->~ZORVFramePool();
+    return address;
+}
+#endif
+
 unsigned ZORVFramePool::workerMain(void* pool) {
     static_cast<ZORVFramePool*>(pool)->runWorker();
     return 0;
@@ -220,12 +233,12 @@ void ZORVFramePool::addFrames(platform::ThreadId self, int count) {
                 frame->setOwnerPool(this);
                 frame->setMemoryLimiter(memoryLimiter);
                 if (frame->getData() == nullptr) {
-                    delete frame;
+                    deleteFrame(frame);
                     frame = nullptr;
                 }
             }
         } catch (const std::bad_alloc&) {
-            delete frame;
+            deleteFrame(frame);
             frame = nullptr;
         }
         if (frame == nullptr) return;
@@ -239,7 +252,7 @@ bool ZORVFramePool::keepMadeFrame(platform::ThreadId self, IFrame* frame, const 
     // being stopped keeps nothing.
     if (workerThreadId != self || !(madeFormat == current)) {
         guard.leave();
-        delete frame;
+        deleteFrame(frame);
         return false;
     }
     frames.push_front(frame);
@@ -250,7 +263,7 @@ bool ZORVFramePool::keepMadeFrame(platform::ThreadId self, IFrame* frame, const 
 void ZORVFramePool::trimFrames(int count) {
     bex::BXAutoCriticalSection guard(framesLock, true);
     for (int i = 0; i < count && !frames.empty(); ++i) {
-        delete frames.front();
+        deleteFrame(frames.front());
         frames.pop_front();
     }
     guard.leave();

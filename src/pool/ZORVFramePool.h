@@ -19,7 +19,7 @@ public:
     explicit ZORVFramePool(MemoryLimiter* limiter);
     // Stops the worker and waits for it to end, however long that takes, before anything it might
     // touch goes away; then deletes every held frame.
-    ~ZORVFramePool() override;
+    virtual ~ZORVFramePool();
 
     IFrame* getFrame(FrameTypeCode type, int width, int height) override;
     void returnFrame(IFrame* frame) override;
@@ -28,6 +28,9 @@ public:
     void setFrameCountLimits(int minFrames, int maxFrames) override;
     void stopWorker() override;
     void destroy() override;
+#if defined(ZORVFRAMEKIT_MSVC_VTABLES)
+    void* ZORVFRAMEKIT_THISCALL scalarDeletingDestructor(unsigned int flags) override;
+#endif
 
 private:
     ZORVFramePool(const ZORVFramePool&);

@@ -79,7 +79,7 @@ const char* colorSpaceName(int colorSpace) {
 }
 
 int64_t rawFrameBytes(FrameTypeCode code, int width, int height) {
-    std::unique_ptr<IFrame> frame(frameFactory(code, width, height));
+    std::unique_ptr<IFrame, zorvframekit::FrameRelease> frame(frameFactory(code, width, height));
     return frame ? frame->getDataSize() : 0;
 }
 

@@ -142,7 +142,7 @@ Choice chooseFormat(const Arguments& args) {
         if (text.empty() || *end != '\0' || value > 0xFFFFFFFFull) fail("bad type code '" + text + "': expected hex, e.g. 0x11000000");
         choice.code = static_cast<FrameTypeCode>(value);
         choice.format = findFormat(choice.code);
-        std::unique_ptr<IFrame> probe(frameFactory(choice.code, 1, 1));
+        std::unique_ptr<IFrame, zorvframekit::FrameRelease> probe(frameFactory(choice.code, 1, 1));
         if (!choice.format || !probe) fail("unknown type code '" + text + "' (zfk formats lists them)");
     }
     if (std::count(args.flags.begin(), args.flags.end(), "--bottom-up")) {
@@ -213,7 +213,7 @@ std::vector<uint8_t> convertOne(const Choice& choice, int width, int height, con
     MemoryLimiter limiter;
     limiter.setMemoryLimit(2147483647);
     const int frameWidth = windowed ? window.width : width, frameHeight = windowed ? window.height : height;
-    std::unique_ptr<IFrame> frame(frameFactory(choice.code, frameWidth, frameHeight));
+    std::unique_ptr<IFrame, zorvframekit::FrameRelease> frame(frameFactory(choice.code, frameWidth, frameHeight));
     if (!frame) fail("a " + std::to_string(frameWidth) + "x" + std::to_string(frameHeight) + " frame does not fit this format");
     frame->setMemoryLimiter(&limiter);
     if (windowed)
