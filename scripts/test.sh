@@ -9,6 +9,7 @@ bash scripts/deps.sh
 jobs=$(nproc)
 passed=0
 failed=0
+skipped=0
 
 run_suite() {  # preset, ctest arguments...
   local preset=$1
@@ -26,14 +27,18 @@ run_suite() {  # preset, ctest arguments...
   local total bad
   total=$(sed -n 's/.*tests passed, \([0-9]*\) tests failed out of \([0-9]*\).*/\2/p' "$log")
   bad=$(sed -n 's/.*tests passed, \([0-9]*\) tests failed out of \([0-9]*\).*/\1/p' "$log")
-  rm -f "$log"
   if [ -z "$total" ]; then
+    rm -f "$log"
     echo "ctest did not finish for $preset"
     failed=$((failed + 1))
     return
   fi
-  passed=$((passed + total - bad))
+  local not_run
+  not_run=$(grep -c '(Skipped)$' "$log" || true)
+  rm -f "$log"
+  passed=$((passed + total - bad - not_run))
   failed=$((failed + bad))
+  skipped=$((skipped + not_run))
 }
 
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=0:strict_string_checks=1
@@ -43,9 +48,19 @@ export TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1
 run_suite linux-asan
 run_suite linux-tsan -L concurrency
 run_suite linux-release  # optimised, and every benchmark runs once
-source scripts/wine-env.sh  # make the Wine prefix once, before tests start in parallel
-run_suite windows
+if wine --version >/dev/null 2>&1; then
+  source scripts/wine-env.sh  # make the Wine prefix once, before tests start in parallel
+  run_suite windows
+else
+  # Some machines cannot execute 32-bit programs at all, and so cannot start Wine: the Windows build
+  # is still built and its tables checked, the suites that run under Wine are counted as skipped.
+  reason=$(wine --version 2>&1 | tail -n 1)
+  run_suite windows -L native
+  not_run=$(ctest --test-dir build/windows -N -LE native | sed -n 's/^Total Tests: //p')
+  echo "NOT RUN: $not_run Windows suites need Wine, which cannot start on this machine ($reason)"
+  skipped=$((skipped + not_run))
+fi
 
 echo
-echo "$passed passed, $failed failed"
+echo "$passed passed, $failed failed, $skipped skipped"
 [ "$failed" -eq 0 ]
