@@ -59,14 +59,7 @@ public:
     void stopWorker() override {}
     void destroy() override { delete this; }
 #if defined(ZORVFRAMEKIT_MSVC_VTABLES)
-    void* scalarDeletingDestructor(unsigned int flags) override {
-        void* address = this;
-        if (flags & 1)
-            delete this;
-        else
-            this->~RecordingPool();
-        return address;
-    }
+    void* scalarDeletingDestructor(unsigned int flags) override { return zorvframekit::scalarDelete(this, flags); }
 #endif
     virtual ~RecordingPool() { clearFrames(); }
 

@@ -27,14 +27,7 @@ ZORVFrame::~ZORVFrame() {
 }
 
 #if defined(ZORVFRAMEKIT_MSVC_VTABLES)
-void* ZORVFrame::scalarDeletingDestructor(unsigned int flags) {
-    void* address = this;
-    if (flags & 1)
-        delete this;
-    else
-        this->~ZORVFrame();
-    return address;
-}
+void* ZORVFrame::scalarDeletingDestructor(unsigned int flags) { return scalarDelete(this, flags); }
 #endif
 
 void ZORVFrame::allocateData() {

@@ -77,6 +77,20 @@ private:
     int chargedSize;
 };
 
+#if defined(ZORVFRAMEKIT_MSVC_VTABLES)
+// The platform compiler's scalar deleting destructor: destroys the object (through its virtual
+// destructor), frees it too when bit 0 of `flags` is set, and returns its address.
+template <typename Object>
+void* scalarDelete(Object* object, unsigned int flags) {
+    void* address = object;
+    if (flags & 1)
+        delete object;
+    else
+        object->~Object();
+    return address;
+}
+#endif
+
 // Destroys and frees a frame through its interface, as `delete` does where the interface has a
 // virtual destructor.
 inline void deleteFrame(IFrame* frame) {

@@ -174,14 +174,7 @@ void ZORVFramePool::endWorker(bool untilEnded) {
 void ZORVFramePool::destroy() { delete this; }
 
 #if defined(ZORVFRAMEKIT_MSVC_VTABLES)
-void* ZORVFramePool::scalarDeletingDestructor(unsigned int flags) {
-    void* address = this;
-    if (flags & 1)
-        delete this;
-    else
-        this->~ZORVFramePool();
-    return address;
-}
+void* ZORVFramePool::scalarDeletingDestructor(unsigned int flags) { return scalarDelete(this, flags); }
 #endif
 
 unsigned ZORVFramePool::workerMain(void* pool) {
