@@ -39,7 +39,7 @@ TEST(TimeConversion, LaterTicksAddTheirMilliseconds) {
     const double base = converter.convert(anchor);
     EXPECT_EQ(converter.convert(anchor + 1500), (1500.0) * 0.001 + base);
     EXPECT_EQ(converter.convert(anchor + 1500), converter.convert(anchor + 1500));
-    EXPECT_EQ(converter.convert(anchor + 3000000000u), 3000000000.0 * 0.001 + base);  // a big step forward
+    EXPECT_EQ(converter.convert(anchor + 2147483648u), 2147483648.0 * 0.001 + base);  // the largest step forward
 }
 
 TEST(TimeConversion, TheCounterWrappingCountsOnce) {
@@ -71,6 +71,20 @@ TEST(TimeConversion, AnOlderTickArrivingLateIsTheEarlierTimeAndMovesNothing) {
     const double edgeBase = edge.convert(0x80000000u);
     EXPECT_EQ(edge.convert(1), (1.0 - 2147483648.0) * 0.001 + edgeBase);
     EXPECT_EQ(edge.convert(0), (4294967296.0 - 2147483648.0) * 0.001 + edgeBase);
+}
+
+TEST(TimeConversion, ALateTickFromBeforeAWrapIsTheEarlierTimeAndMovesNothing) {
+    TimeConverter converter;
+    const double base = converter.convert(0xFFFFFFF0u);
+    EXPECT_EQ(converter.convert(5), 21 * 0.001 + base);           // across the wrap
+    EXPECT_EQ(converter.convert(0xFFFFFFF8u), 8 * 0.001 + base);  // late, from before it
+    EXPECT_EQ(converter.convert(10), 26 * 0.001 + base);          // and the wrap counted once
+
+    // A numerically larger tick far ahead is the same: a reading from before the counter wrapped.
+    TimeConverter afterWrap;
+    const double anchored = afterWrap.convert(5);
+    EXPECT_EQ(afterWrap.convert(0xFFFFFFF0u), -21 * 0.001 + anchored);
+    EXPECT_EQ(afterWrap.convert(6), 1 * 0.001 + anchored);
 }
 
 TEST(TimeConversion, ManyThreadsConvertingAtOnceStayConsistent) {

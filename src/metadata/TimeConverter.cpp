@@ -16,17 +16,17 @@ double TimeConverter::convert(uint32_t tick) {
         baseTime = milliseconds * 0.001 + static_cast<double>(seconds);
         return baseTime;
     }
-    if (tick < lastTick) {
-        // A reading less than 2^31 ms behind the latest is an older reading that arrived late (ticks
-        // read on other threads, say), not a wrap: it lies in the latest reading's wrap period and
-        // moves nothing. A larger step back is the counter wrapping.
-        if (lastTick - tick >= 0x80000000u) {
-            ++wrapCount;
-            lastTick = tick;
-        }
-    } else {
-        lastTick = tick;
+    // Readings are ordered modulo 2^32: one at most 2^31 ms after the latest (counting across a wrap)
+    // moves time forward; one less than 2^31 ms behind it is an older reading that arrived late (ticks
+    // read on other threads, say). That one converts to its earlier moment, which may lie before the
+    // latest wrap, and moves nothing.
+    const uint32_t ahead = tick - lastTick;
+    if (ahead > 0x80000000u) {
+        const uint32_t behind = lastTick - tick;
+        return ((wrapCount * 4294967296.0 + lastTick - behind) - baseTick) * 0.001 + baseTime;
     }
+    if (tick < lastTick) ++wrapCount;
+    lastTick = tick;
     return ((wrapCount * 4294967296.0 + tick) - baseTick) * 0.001 + baseTime;
 }
 
