@@ -65,4 +65,16 @@ TEST(FrameFactory, RefusesSizesThatAreEmptyOrDoNotFitAnInt) {
     EXPECT_NE(largest, nullptr);  // made, though its buffer would need a generous limiter
 }
 
+// Under the undefined-behaviour sanitizer a size check whose product overflowed would stop here.
+TEST(FrameFactory, RefusesTheLargestSizesOfEveryFormatWithoutOverflowing) {
+    const uint32_t codes[] = {0x11000000, 0x11000004, 0x01000000, 0x01000003, 0x05000000, 0x05000001,
+                              0x02000000, 0x03000000, 0x03000001, 0x03000002, 0x03000003, 0x03000004,
+                              0x03000005, 0x03000006, 0x04000000, 0x04000001, 0x04000002};
+    for (uint32_t code : codes) {
+        EXPECT_EQ(frameFactory(code, INT32_MAX, INT32_MAX), nullptr) << std::hex << code;
+        EXPECT_EQ(frameFactory(code, INT32_MAX, 3), nullptr) << std::hex << code;
+        EXPECT_EQ(frameFactory(code, 3, INT32_MAX), nullptr) << std::hex << code;
+    }
+}
+
 }  // namespace

@@ -20,8 +20,8 @@ inline unsigned sampleValue(const unsigned char* sample, bool swapped) {
 
 IFrame* MonochromeFrame::create(int width, int height, int formatIndex, int bottomUp) {
     if (formatIndex < 0 || formatIndex >= formatCount) return nullptr;
-    if (!fitsInt(int64_t(bytesPerPixel[formatIndex]) * width * height) ||
-        !fitsInt(bitmapStride(width) * height))
+    if (!productFitsInt(int64_t(bytesPerPixel[formatIndex]) * width, height) ||
+        !productFitsInt(bitmapStride(width), height))
         return nullptr;
     return new MonochromeFrame(width, height, formatIndex, bottomUp);
 }

@@ -16,6 +16,9 @@ namespace zorvframekit {
 // is refused by the factory.
 inline bool fitsInt(int64_t size) { return size >= 0 && size <= INT32_MAX; }
 
+// a * b fits a signed 32-bit int, decided without forming a product that could overflow 64 bits.
+inline bool productFitsInt(int64_t a, int64_t b) { return a >= 0 && b >= 0 && (a == 0 || b <= INT32_MAX / a); }
+
 // Bytes of one bitmap row: the pixel bytes rounded up to a multiple of 4.
 inline int64_t bitmapStride(int64_t rowBytes) { return (rowBytes + 3) & ~static_cast<int64_t>(3); }
 

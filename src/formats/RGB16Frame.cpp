@@ -49,7 +49,7 @@ void convert565To555Row(unsigned char* out, const unsigned char* in, int width) 
 IFrame* RGB16Frame::create(int width, int height, int formatIndex, int bottomUp) {
     if (formatIndex < 0 || formatIndex >= formatCount || width <= 0 || height <= 0) return nullptr;
     const int64_t rowBytes = int64_t(2) * width;
-    if (!fitsInt(rowBytes * height) || !fitsInt(bitmapStride(rowBytes) * height)) return nullptr;
+    if (!productFitsInt(rowBytes, height) || !productFitsInt(bitmapStride(rowBytes), height)) return nullptr;
     return new RGB16Frame(width, height, formatIndex, bottomUp);
 }
 

@@ -50,7 +50,7 @@ void swapRedBlueRow4(unsigned char* out, const unsigned char* in, int width) {
 IFrame* RGB24Frame::create(int width, int height, int formatIndex, int bottomUp) {
     if (formatIndex < 0 || formatIndex >= formatCount || width <= 0 || height <= 0) return nullptr;
     const int64_t rowBytes = int64_t(bytesPerPixel[formatIndex]) * width;
-    if (!fitsInt(rowBytes * height) || !fitsInt(bitmapStride(rowBytes) * height)) return nullptr;
+    if (!productFitsInt(rowBytes, height) || !productFitsInt(bitmapStride(rowBytes), height)) return nullptr;
     return new RGB24Frame(width, height, formatIndex, bottomUp);
 }
 

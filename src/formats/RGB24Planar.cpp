@@ -7,7 +7,7 @@ namespace zorvframekit {
 IFrame* RGB24Planar::create(int width, int height, int /*formatIndex*/, int /*bottomUp*/) {
     if (width <= 0 || height <= 0) return nullptr;
     const int64_t rowBytes = int64_t(3) * width;
-    if (!fitsInt(rowBytes * height) || !fitsInt(bitmapStride(rowBytes) * height)) return nullptr;
+    if (!productFitsInt(rowBytes, height) || !productFitsInt(bitmapStride(rowBytes), height)) return nullptr;
     return new RGB24Planar(width, height);
 }
 

@@ -38,7 +38,7 @@ IFrame* YUVPackedFrame::create(int width, int height, int formatIndex, int /*bot
     // A window starting inside a group takes one group more per row; that size must fit too, since
     // copyRegion may switch to it at any time.
     const int64_t groups = groupsFor(width, n) + (n > 1 ? 1 : 0);
-    if (!fitsInt(groups * b * height) || !fitsInt(bitmapStride(int64_t(3) * width) * height)) return nullptr;
+    if (!productFitsInt(groups * b, height) || !productFitsInt(bitmapStride(int64_t(3) * width), height)) return nullptr;
     return new YUVPackedFrame(width, height, formatIndex);
 }
 

@@ -47,7 +47,7 @@ IFrame* YUVPlanarFrame::create(int width, int height, int formatIndex, int /*bot
     if (formatIndex < 0 || formatIndex >= formatCount || width <= 0 || height <= 0) return nullptr;
     const int f = subsampling[formatIndex];
     const int64_t luma = padTo(width, f) * padTo(height, f);
-    if (!fitsInt(luma + 2 * (luma / f / f)) || !fitsInt(bitmapStride(int64_t(3) * width) * height)) return nullptr;
+    if (!fitsInt(luma + 2 * (luma / f / f)) || !productFitsInt(bitmapStride(int64_t(3) * width), height)) return nullptr;
     return new YUVPlanarFrame(width, height, formatIndex);
 }
 
