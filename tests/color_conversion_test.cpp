@@ -8,6 +8,7 @@
 #include "frame/ColorConversion.h"
 #include "frame_helpers.h"
 #include "test_frame.h"
+#include "failing_allocation.h"
 
 using zorvframekit::convertRGBPixelToYUV;
 using zorvframekit::convertYUVPixelToRGB;
@@ -197,6 +198,22 @@ TEST(HostArrayConversion, ARealMonochromeFrameConvertsEndToEnd) {
     wide->copyData(raw16);
     EXPECT_EQ(wide->getHostArray(2), nullptr);
     EXPECT_EQ(wide->getHostArray(4), nullptr);
+}
+
+TEST(HostArrayConversion, ANativeArrayIsFreedWhenTheConvertedOneCannotBeMade) {
+#if defined(_WIN32)
+    GTEST_SKIP() << "the host library's allocations happen in its own DLL";
+#else
+    TestFrameHandle frame(0x01000000, 7, 11);  // RGB24
+    ASSERT_TRUE(frame);
+    std::vector<unsigned char> raw(7 * 11 * 3, 99);
+    frame->copyData(raw.data());
+    // The monochrome result's dimension vector (two ints) is the allocation that fails; the native
+    // array made before it must not be left behind (LeakSanitizer would say).
+    testhook::failNextAllocationOfSize(2 * sizeof(int));
+    EXPECT_THROW(frame->getHostArray(zorvframekit::kColorSpaceMonochrome), std::bad_alloc);
+    EXPECT_FALSE(testhook::allocationFailureUnused());
+#endif
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 
 #include "bexcore.h"
 #include "ha.h"
+#include "failing_allocation.h"
 
 namespace {
 
@@ -142,6 +143,27 @@ TEST(CriticalSections, AScopeLeftByAnExceptionReleasesTheSection) {
     });
     other.join();
     EXPECT_TRUE(entered);
+}
+
+TEST(HostArrays, ASizeBeyondTheAddressSpaceIsRefusedAndAFailedArrayLeavesNothing) {
+    // 2^64 elements: a product left to wrap would ask for an empty block.
+    const int huge[4] = {65536, 65536, 65536, 65536};
+    EXPECT_THROW(haCreateNumericArray(4, huge, haUint8Class, 0), std::bad_alloc);
+    const int wide[3] = {2147483647, 2147483647, 3};
+    EXPECT_THROW(haCreateNumericArray(3, wide, haUint32Class, 0), std::bad_alloc);
+    const int empty[3] = {2147483647, 0, 2147483647};
+    HostArray none = haCreateNumericArray(3, empty, haUint8Class, 0);
+    EXPECT_EQ(haGetNumberOfElements(none), 0u);
+    haFree(none);
+#if defined(_WIN32)
+    GTEST_SKIP() << "the host library's allocations happen in its own DLL";
+#else
+    // The dimension vector cannot be had: the half-made array goes too (LeakSanitizer would say).
+    const int shape[5] = {1, 2, 3, 4, 5};
+    testhook::failNextAllocationOfSize(sizeof shape);
+    EXPECT_THROW(haCreateNumericArray(5, shape, haUint8Class, 0), std::bad_alloc);
+    EXPECT_FALSE(testhook::allocationFailureUnused());
+#endif
 }
 
 }  // namespace

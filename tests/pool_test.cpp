@@ -8,6 +8,7 @@
 
 #include "ha.h"
 #include "zorvframekit/zorvframekit.h"
+#include "failing_allocation.h"
 
 namespace {
 
@@ -198,6 +199,40 @@ TEST_F(Pool, StopAndDestroyWhileTheWorkerIsBusyReturnPromptly) {
         ASSERT_TRUE(prompt) << (destroying ? "destroy" : "stopWorker") << " in round " << round;
         EXPECT_EQ(limiter.getMemoryUsed(), 0);
     }
+}
+
+TEST_F(Pool, AFrameGivenBackTwiceIsHeldOnceAndAHandedOutFrameCountsAfresh) {
+    pool->setFrameCountLimits(0, 10);
+    IFrame* frame = filled(1);
+    frame->decRefCount();  // from 0: released at once, its count now below 0
+    ASSERT_EQ(pool->getFrameCount(), 1);
+    IFrame* again = get();
+    ASSERT_EQ(again, frame);
+    // Two holders: the first to let go must not give the frame back while the second holds it.
+    again->incRefCount();
+    again->incRefCount();
+    again->decRefCount();
+    EXPECT_EQ(pool->getFrameCount(), 0);
+    again->decRefCount();
+    EXPECT_EQ(pool->getFrameCount(), 1);
+    // Given back once more while held: still held once, so never handed to two callers.
+    pool->returnFrame(again);
+    EXPECT_EQ(pool->getFrameCount(), 1);
+    IFrame* first = get();
+    IFrame* second = get();
+    EXPECT_NE(first, second);
+    first->release();
+    second->release();
+}
+
+TEST_F(Pool, AFrameThePoolCannotRecordOnReturnIsDeletedBeforeTheFailureReachesTheCaller) {
+    pool->setFrameCountLimits(0, 10);
+    IFrame* frame = filled(1);
+    testhook::failNextAllocationOfSize(3 * sizeof(void*));  // the list's node
+    EXPECT_THROW(frame->release(), std::bad_alloc);
+    EXPECT_FALSE(testhook::allocationFailureUnused());
+    EXPECT_EQ(pool->getFrameCount(), 0);
+    EXPECT_EQ(limiter.getMemoryUsed(), 0);
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "frame_helpers.h"
+#include "failing_allocation.h"
 
 using zorvframekit::kColorSpaceRGB;
 using zorvframekit::kFamilyYUVPacked;
@@ -263,6 +264,19 @@ TEST(YUVFactory, RefusesUnknownFormatIndexesAndSizesThatDoNotFitAnInt) {
         std::unique_ptr<IFrame, zorvframekit::FrameRelease> frame(frameFactory(c.code, c.width, c.height));
         EXPECT_EQ(frame != nullptr, c.made) << std::hex << c.code << std::dec << " " << c.width << "x" << c.height;
     }
+}
+
+TEST(YUVPackedLayout, AHostArrayIsNotLeftBehindWhenItsSampleTablesCannotBeMade) {
+    TestFrameHandle frame(0x03000000, 5, 2);  // YUY2: tables of five ints a band
+    ASSERT_TRUE(frame);
+    std::vector<unsigned char> raw(static_cast<size_t>(frame->getDataSize()), 7);
+    frame->copyData(raw.data());
+    testhook::failNextAllocationOfSize(5 * sizeof(int));
+    EXPECT_THROW(frame->getNativeHostArray(), std::bad_alloc);
+    EXPECT_FALSE(testhook::allocationFailureUnused());
+    HostArray array = frame->getNativeHostArray();  // and the next call works
+    EXPECT_NE(array, nullptr);
+    haFree(array);
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <new>
 #include <vector>
 
@@ -36,23 +37,30 @@ HostArray createArray(int numberOfDimensions, const int* dimensions, int classID
     if (numberOfDimensions < 0 || (numberOfDimensions > 0 && dimensions == nullptr)) return nullptr;
     int elementSize = elementSizeOf(classID);
     if (elementSize == 0) return nullptr;
-    size_t elements = 1;
+    // An array whose size does not fit the address space cannot be had, like one the heap refuses;
+    // a product left to wrap would give a small block that its users then overrun.
+    const size_t limit = static_cast<size_t>(-1) - extraBytes - 1;
+    bool empty = false;
     for (int i = 0; i < numberOfDimensions; ++i) {
         if (dimensions[i] < 0) return nullptr;
-        elements *= static_cast<size_t>(dimensions[i]);
+        empty = empty || dimensions[i] == 0;
     }
-    HostArrayData* array = new HostArrayData;
+    size_t elements = empty ? 0 : 1;
+    for (int i = 0; i < numberOfDimensions && !empty; ++i) {
+        const size_t extent = static_cast<size_t>(dimensions[i]);
+        if (elements > limit / extent) throw std::bad_alloc();
+        elements *= extent;
+    }
+    if (elements > limit / static_cast<size_t>(elementSize)) throw std::bad_alloc();
+    std::unique_ptr<HostArrayData> array(new HostArrayData);
     array->classID = classID;
     array->elementSize = elementSize;
     array->dimensions.assign(dimensions, dimensions + numberOfDimensions);
     array->elements = elements;
     // calloc so that an array nobody filled reads as zeros, never as stale heap bytes.
     array->data = std::calloc(elements * static_cast<size_t>(elementSize) + extraBytes + 1, 1);
-    if (array->data == nullptr) {
-        delete array;
-        throw std::bad_alloc();
-    }
-    return array;
+    if (array->data == nullptr) throw std::bad_alloc();
+    return array.release();
 }
 
 }  // namespace

@@ -111,10 +111,10 @@ YUVPackedFrame::SampleOffsets YUVPackedFrame::sampleOffsets() const {
 
 HostArray YUVPackedFrame::getNativeHostArray() {
     if (!hasData()) return nullptr;
+    const SampleOffsets offsets = sampleOffsets();  // first: if it cannot be had, no array is left behind
     HostArray array = createImageArray(height, width, 3, haUint8Class);
     uint8_t* out = static_cast<uint8_t*>(haGetData(array));
     const size_t band = static_cast<size_t>(width) * static_cast<size_t>(height);
-    const SampleOffsets offsets = sampleOffsets();
     const int* sampleAt[3] = {offsets.y.data(), offsets.u.data(), offsets.v.data()};
     for (int k = 0; k < 3; ++k) {
         const int* at = sampleAt[k];

@@ -87,7 +87,13 @@ HostArray convertHostArray(HostArray native, int colorSpace, int colorSpaceMask)
         haFree(native);
         return nullptr;
     }
-    HostArray result = createBands(dims, classID, fromMono ? 3 : 1);
+    HostArray result = nullptr;
+    try {
+        result = createBands(dims, classID, fromMono ? 3 : 1);
+    } catch (...) {
+        haFree(native);
+        throw;
+    }
     uint8_t* out = static_cast<uint8_t*>(haGetData(result));
     switch (conversion) {
     case MonoToRGB:

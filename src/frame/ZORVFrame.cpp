@@ -81,6 +81,12 @@ void ZORVFrame::decRefCount() {
     if (unreferenced) release();
 }
 
+void ZORVFrame::resetRefCount() {
+    bex::BXAutoCriticalSection guard(lock, true);
+    refCount = 0;
+    guard.leave();
+}
+
 void ZORVFrame::release() {
     if (ownerPool != nullptr)
         ownerPool->returnFrame(this);

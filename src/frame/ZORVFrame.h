@@ -47,6 +47,11 @@ public:
     void setMemoryLimiter(MemoryLimiter* limiter) override { memoryLimiter = limiter; }
     MemoryLimiter* getMemoryLimiter() override { return memoryLimiter; }
 
+    // A frame its pool hands out again starts counting afresh, as a new frame does: a count left
+    // below 0 by a release from 0 would otherwise let one holder's decRefCount give the frame back
+    // while another still holds it.
+    void resetRefCount();
+
 protected:
     explicit ZORVFrame(int dataSize);
 

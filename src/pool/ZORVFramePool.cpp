@@ -1,5 +1,6 @@
 #include "pool/ZORVFramePool.h"
 
+#include <algorithm>
 #include <new>
 
 #include "frame/ZORVFrame.h"
@@ -37,7 +38,10 @@ IFrame* ZORVFramePool::getFrame(FrameTypeCode type, int width, int height) {
     }
     notifyWorker();
     guard.leave();
-    if (frame != nullptr) return frame;
+    if (frame != nullptr) {
+        if (ZORVFrame* ours = dynamic_cast<ZORVFrame*>(frame)) ours->resetRefCount();
+        return frame;
+    }
 
     // A miss builds outside the lock: the held frames and the format stay as they are.
     frame = frameFactory(type, width, height);
@@ -63,11 +67,23 @@ void ZORVFramePool::returnFrame(IFrame* frame) {
         deleteFrame(frame);
         return;
     }
+    // A frame given back twice (two holders releasing it) is held once.
+    if (std::find(frames.begin(), frames.end(), frame) != frames.end()) {
+        guard.leave();
+        return;
+    }
     if (!(format == current)) {
         deleteHeldFrames();
         current = format;
     }
-    frames.push_front(frame);
+    try {
+        frames.push_front(frame);
+    } catch (const std::bad_alloc&) {
+        // The caller has given the frame up: it goes, and its bytes with it, before the failure does.
+        guard.leave();
+        deleteFrame(frame);
+        throw;
+    }
     notifyWorker();
     guard.leave();
 }
@@ -248,7 +264,14 @@ bool ZORVFramePool::keepMadeFrame(platform::ThreadId self, IFrame* frame, const 
         deleteFrame(frame);
         return false;
     }
-    frames.push_front(frame);
+    try {
+        frames.push_front(frame);
+    } catch (const std::bad_alloc&) {
+        // Like a refused buffer: nobody on this thread could take the failure.
+        guard.leave();
+        deleteFrame(frame);
+        return false;
+    }
     guard.leave();
     return true;
 }
