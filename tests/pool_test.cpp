@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "ha.h"
+#include "platform/platform.h"
 #include "zorvframekit/zorvframekit.h"
 #include "failing_allocation.h"
 
@@ -233,6 +234,31 @@ TEST_F(Pool, AFrameThePoolCannotRecordOnReturnIsDeletedBeforeTheFailureReachesTh
     EXPECT_FALSE(testhook::allocationFailureUnused());
     EXPECT_EQ(pool->getFrameCount(), 0);
     EXPECT_EQ(limiter.getMemoryUsed(), 0);
+}
+
+TEST_F(Pool, AQuitTheQueueRefusesIsPostedAgainSoStoppingEnds) {
+    pool->setFrameCountLimits(1, 2);
+    filled(1)->release();
+    ASSERT_TRUE(countReaches(1, true));
+    zorvframekit::platform::failNextPosts(zorvframekit::platform::kMessageQuit, 5);
+    const auto start = std::chrono::steady_clock::now();
+    pool->stopWorker();  // a dropped quit would keep it waiting out its 10 s
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+    zorvframekit::platform::failNextPosts(zorvframekit::platform::kMessageQuit, 0);
+    pool->setFrameCountLimits(1, 2);
+    zorvframekit::platform::failNextPosts(zorvframekit::platform::kMessageQuit, 5);
+    pool->destroy();  // would wait for ever
+    pool = nullptr;
+    zorvframekit::platform::failNextPosts(zorvframekit::platform::kMessageQuit, 0);
+}
+
+TEST_F(Pool, AtMostOneCheckWaitsInTheWorkersQueue) {
+    pool->setFrameCountLimits(0, 100);
+    zorvframekit::platform::watchQueue(zorvframekit::platform::kMessageUser + 1);
+    for (int i = 0; i < 2000; ++i) filled(i)->release();  // a hand-out and a return each time
+    EXPECT_LE(zorvframekit::platform::mostQueued(), 1);
+    zorvframekit::platform::watchQueue(0);
+    EXPECT_EQ(pool->getFrameCount(), 1);
 }
 
 }  // namespace

@@ -54,6 +54,13 @@ uint64_t availablePhysicalMemory();
 // play any machine; null goes back to the system's figure.
 void overrideAvailablePhysicalMemory(const uint64_t* bytes);
 
+// Test hooks. The next `count` posts of `message` fail, as posts to a full queue do.
+void failNextPosts(unsigned message, int count);
+// Counts the posts of `message` still waiting in queues (for one thread's queue at a time); from
+// now on, mostQueued() is the most that ever waited at once.
+void watchQueue(unsigned message);
+int mostQueued();
+
 // Milliseconds since the system started; wraps to 0 after 2^32 ms.
 uint32_t tickCount();
 

@@ -91,7 +91,7 @@ ThreadHandle startThread(ThreadMain main, void* argument, ThreadId* id) {
     return new std::shared_ptr<ThreadState>(state);
 }
 
-bool postThreadMessage(ThreadId id, unsigned message, uintptr_t wParam, intptr_t lParam) {
+bool systemPostThreadMessage(ThreadId id, unsigned message, uintptr_t wParam, intptr_t lParam) {
     std::shared_ptr<MessageQueue> queue;
     {
         std::lock_guard<std::mutex> lock(registryMutex());
@@ -114,7 +114,7 @@ void createMessageQueue() {
     identity.queue = queue;
 }
 
-int waitMessage(Message* message) {
+int systemWaitMessage(Message* message) {
     createMessageQueue();
     MessageQueue& queue = *identity.queue;
     std::unique_lock<std::mutex> lock(queue.mutex);

@@ -40,7 +40,7 @@ ThreadHandle startThread(ThreadMain main, void* argument, ThreadId* id) {
     return thread;
 }
 
-bool postThreadMessage(ThreadId id, unsigned message, uintptr_t wParam, intptr_t lParam) {
+bool systemPostThreadMessage(ThreadId id, unsigned message, uintptr_t wParam, intptr_t lParam) {
     return PostThreadMessageA(id, message, static_cast<WPARAM>(wParam), static_cast<LPARAM>(lParam)) != 0;
 }
 
@@ -49,7 +49,7 @@ void createMessageQueue() {
     PeekMessageA(&message, nullptr, WM_USER, WM_USER, PM_NOREMOVE);
 }
 
-int waitMessage(Message* message) {
+int systemWaitMessage(Message* message) {
     MSG msg;
     BOOL result = GetMessageA(&msg, nullptr, 0, 0);
     if (result == -1) return -1;

@@ -16,7 +16,7 @@ const uint32_t kStopTimeoutMs = 10000;
 }  // namespace
 
 ZORVFramePool::ZORVFramePool(MemoryLimiter* limiter)
-    : workerThread(nullptr), workerThreadId(0), current{0, 0, 0}, memoryLimiter(limiter) {}
+    : workerThread(nullptr), workerThreadId(0), checkPending(false), current{0, 0, 0}, memoryLimiter(limiter) {}
 
 ZORVFramePool::~ZORVFramePool() {
     stopWorker(true);
@@ -108,8 +108,11 @@ void ZORVFramePool::deleteHeldFrames() {
 
 void ZORVFramePool::notifyWorker() {
     // Posting under framesLock, which the id is written under too, means a post never goes to the
-    // id of a worker that has already been told to quit (Windows reuses thread ids).
-    if (workerThreadId != 0) platform::postThreadMessage(workerThreadId, kMessageCheck, 0, 0);
+    // id of a worker that has already been told to quit (Windows reuses thread ids). A check that is
+    // already queued covers this hand-out or return too: the queue holds at most one, so it never
+    // fills (a Win32 queue takes 10 000 posts) and the quit always finds room.
+    if (workerThreadId == 0 || checkPending) return;
+    checkPending = platform::postThreadMessage(workerThreadId, kMessageCheck, 0, 0);
 }
 
 void ZORVFramePool::setFrameCountLimits(int minFrames, int maxFrames) {
@@ -147,6 +150,8 @@ void ZORVFramePool::setFrameCountLimits(int minFrames, int maxFrames) {
     }
     bex::BXAutoCriticalSection framesGuard(framesLock, true);
     if (!running) workerThreadId = id;
+    // A check queued before the new bounds would run with the old ones: one more goes behind them.
+    checkPending = false;
     notifyWorker();
     framesGuard.leave();
     guard.leave();
@@ -166,11 +171,14 @@ void ZORVFramePool::stopWorker() { stopWorker(false); }
 void ZORVFramePool::stopWorker(bool untilEnded) {
     bex::BXAutoCriticalSection guard(workerLock, true);
     bex::BXAutoCriticalSection framesGuard(framesLock, true);
-    if (workerThreadId != 0) {
-        platform::postThreadMessage(workerThreadId, platform::kMessageQuit, 0, 0);
-        workerThreadId = 0;
-    }
+    const platform::ThreadId id = workerThreadId;
+    workerThreadId = 0;
+    checkPending = false;
     framesGuard.leave();
+    // Outside framesLock, which a worker draining a full queue may need. A quit that is not taken
+    // would leave the worker waiting for ever, and the wait below with it: it is posted until the
+    // queue takes it, or the worker has ended on its own.
+    if (id != 0) postUntilAccepted(id, platform::kMessageQuit, 0, 0);
     // The worker never needs workerLock and framesLock is free, so it finishes at once: it sees
     // that it is no longer the worker, deletes what it was making, and takes the quit.
     endWorker(untilEnded);
@@ -208,6 +216,9 @@ void ZORVFramePool::runWorker() {
             minFrames = static_cast<int>(message.wParam);
             maxFrames = static_cast<int>(message.lParam);
         } else if (message.message == kMessageCheck) {
+            bex::BXAutoCriticalSection guard(framesLock, true);
+            checkPending = false;  // from here on, a change is the next check's to see
+            guard.leave();
             checkFrameCount(self, minFrames, maxFrames);
         }
     }

@@ -69,6 +69,7 @@ private:
     // 0 while no worker runs. Written with both locks held, so holding either one is enough to read
     // it: the worker and the engine's threads read it under framesLock and never need workerLock.
     platform::ThreadId workerThreadId;
+    bool checkPending;          // guarded by framesLock: a check waits in the worker's queue
     std::list<IFrame*> frames;  // front: the frame that came back last
     Format current;             // type 0: no frame has come back yet
     bex::BXCriticalSection framesLock;  // frames, current, posting to the worker
