@@ -194,6 +194,12 @@ TEST_F(ZfkTool, MistakesAreNamedAndLeaveNoFile) {
         {"convert --format RGB565 --size 4x4 " + at("in.raw") + " " + at("out.png"), ".bmp or .npy"},
         {"convert --format YUY2 --bottom-up --size 4x4 " + at("in.raw") + " " + out, "top-down"},
         {"frobnicate", "unknown command"},
+        {"convert --format RGB565 --size 4x4 " + folder.string() + " " + out, "is not a regular file"},
+        {"convert --format RGB565 --size 4x4 --space rgb " + at("in.raw") + " " + out, "--space goes with .npy"},
+        {"convert --format RGB565 --size 4x4 --size 4x4 " + at("in.raw") + " " + out, "given twice"},
+        {"capture --format RGB565 --bottom-up --bottom-up --size 4x4 " + out, "given twice"},
+        {"convert --format RGB565 --size 4x4 --out-dir " + folder.string() + " " + at("in.raw") + " " + at("in.raw"),
+         "would both write"},
     };
     for (const Case& c : cases) {
         const Result result = zfk(c.arguments);
@@ -203,6 +209,17 @@ TEST_F(ZfkTool, MistakesAreNamedAndLeaveNoFile) {
     }
     for (const auto& entry : fs::recursive_directory_iterator(folder))
         EXPECT_EQ(entry.path().filename().string().find(".part"), std::string::npos) << entry.path();
+}
+
+TEST_F(ZfkTool, AWindowOffThePlanarChromaGridIsConvertedWithAWarning) {
+    ASSERT_EQ(zfk("capture --format I420 --size 8x8 " + at("in.raw")).status, 0);
+    const Result offGrid = zfk("convert --format I420 --size 8x8 --window 1,2,4,4 " + at("in.raw") + " " + at("a.bmp"));
+    EXPECT_EQ(offGrid.status, 0);
+    EXPECT_NE(offGrid.errors.find("warning"), std::string::npos) << offGrid.errors;
+    EXPECT_TRUE(fs::exists(folder / "a.bmp"));
+    const Result onGrid = zfk("convert --format I420 --size 8x8 --window 2,2,4,4 " + at("in.raw") + " " + at("b.bmp"));
+    EXPECT_EQ(onGrid.status, 0);
+    EXPECT_EQ(onGrid.errors, "");
 }
 
 TEST_F(ZfkTool, FormatsListsEveryFrameType) {

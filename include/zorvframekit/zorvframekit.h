@@ -146,6 +146,9 @@ public:
     virtual int getDataSize() = 0;
     virtual unsigned char* getData() = 0;
     virtual void copyRegion(const unsigned char* src, int srcWidth, int srcHeight, int x, int y) = 0;
+    // Copies getDataSize() bytes. Mind that a packed YUV frame's size changes with copyRegion: a
+    // window that starts inside a pixel group takes one group more a row, one that does not goes
+    // back to the plain size. Size a whole-frame buffer from getDataSize() just before copying.
     virtual int copyData(const unsigned char* src) = 0;
     virtual bool hasData() = 0;
     virtual HostArray getHostArray(int colorSpaceMask) = 0;

@@ -157,14 +157,27 @@ bool writeFileWhole(const std::string& path, const std::vector<uint8_t>& bytes, 
     return true;
 }
 
-bool readFile(const std::string& path, std::vector<uint8_t>& bytes, std::string& error) {
-    std::ifstream in(std::filesystem::path(path), std::ios::binary);
-    if (!in) {
-        error = "cannot read " + path;
+bool readFile(const std::string& path, int64_t expectedSize, std::vector<uint8_t>& bytes, std::string& error) {
+    // Asked first, so that a folder or a device is named as such and a huge file of the wrong size
+    // is never read.
+    std::error_code failure;
+    const std::filesystem::path file(path);
+    if (!std::filesystem::is_regular_file(file, failure)) {
+        error = failure || !std::filesystem::exists(file) ? "cannot read " + path : path + " is not a regular file";
         return false;
     }
-    bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    if (in.bad()) {
+    const uintmax_t size = std::filesystem::file_size(file, failure);
+    if (failure) {
+        error = "cannot read " + path + ": " + failure.message();
+        return false;
+    }
+    if (size != static_cast<uintmax_t>(expectedSize)) {
+        error = path + " holds " + std::to_string(size) + " bytes";
+        return false;
+    }
+    std::ifstream in(file, std::ios::binary);
+    bytes.resize(static_cast<size_t>(size));
+    if (!in || !in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(size))) {
         error = "cannot read " + path;
         return false;
     }

@@ -5,7 +5,9 @@
 #ifndef ZFK_SYNTHETICCAMERA_H
 #define ZFK_SYNTHETICCAMERA_H
 
+#include <cstddef>
 #include <cstdint>
+#include <new>
 #include <vector>
 
 #include "FormatTable.h"
@@ -19,9 +21,19 @@ struct RGBImage {
     std::vector<uint8_t> pixels;  // 3 bytes a pixel
 
     RGBImage() = default;
-    RGBImage(int width, int height) : width(width), height(height), pixels(size_t(3) * width * height) {}
+    RGBImage(int width, int height) : width(width), height(height), pixels(bytesFor(width, height)) {}
+    // Whether an image of that size can be had here (on 32 bits its byte count can exceed size_t).
+    static bool fits(int width, int height) {
+        return width >= 0 && height >= 0 && uint64_t(width) * uint64_t(height) <= SIZE_MAX / 3;
+    }
     uint8_t* at(int x, int y) { return &pixels[(size_t(y) * width + x) * 3]; }
     const uint8_t* at(int x, int y) const { return &pixels[(size_t(y) * width + x) * 3]; }
+
+private:
+    static size_t bytesFor(int width, int height) {
+        if (!fits(width, height)) throw std::bad_alloc();
+        return size_t(3) * size_t(width) * size_t(height);
+    }
 };
 
 // The test scene, frameWidth x frameHeight, placed at (originX, originY) of a sourceWidth x

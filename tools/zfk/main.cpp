@@ -64,10 +64,12 @@ struct Arguments {
             std::string arg = argv[i];
             if (arg.size() > 2 && arg.compare(0, 2, "--") == 0) {
                 if (std::find(flagNames.begin(), flagNames.end(), arg) != flagNames.end()) {
+                    if (std::count(flags.begin(), flags.end(), arg)) fail("option " + arg + " is given twice");
                     flags.push_back(arg);
                     continue;
                 }
                 if (i + 1 >= argc) fail("option " + arg + " needs a value");
+                if (options.count(arg)) fail("option " + arg + " is given twice");
                 options[arg] = argv[++i];
             } else {
                 plain.push_back(arg);
@@ -190,6 +192,7 @@ int runCapture(const Arguments& args) {
         fail(std::string(choice.format->name) + " captures need sizes that are multiples of " +
              std::to_string(subsamplingOf(*choice.format)));
     if (rawFrameBytes(choice.code, width, height) <= 0) fail("a " + args.get("--size") + " frame does not fit this format");
+    if (!RGBImage::fits(width, height)) fail("a " + args.get("--size") + " scene does not fit this machine's address space");
     const RGBImage scene = renderScene(width, height, 0, 0, width, height);
     std::string error;
     if (!writeFileWhole(args.plain[0], encodeRaw(*choice.format, (choice.code & 0x100) != 0, scene), error)) fail(error);
@@ -258,6 +261,12 @@ int runConvert(const Arguments& args) {
         if (isYUVPlanar(*choice.format) && (width % subsamplingOf(*choice.format) || height % subsamplingOf(*choice.format)))
             fail(std::string("windows are cut from ") + choice.format->name + " images whose sizes are multiples of " +
                  std::to_string(subsamplingOf(*choice.format)));
+        const int grid = isYUVPlanar(*choice.format) ? subsamplingOf(*choice.format) : 1;
+        if (window.x % grid || window.y % grid)
+            std::fprintf(stderr,
+                         "zfk convert: warning: the window's origin %d,%d is off the %dx%d chroma grid of %s: "
+                         "its chroma comes from the samples it starts inside\n",
+                         window.x, window.y, grid, grid, choice.format->name);
     }
     const int64_t expected = rawFrameBytes(choice.code, width, height);
     if (expected <= 0) fail("a " + args.get("--size") + " image does not fit " + choice.format->name);
@@ -276,9 +285,16 @@ int runConvert(const Arguments& args) {
         if (args.plain.size() != 2) fail("give one input and one output file (or --out-dir DIR and inputs)");
         jobs.push_back({args.plain[0], args.plain[1]});
     }
+    std::map<std::string, std::string> writers;  // output, the input that makes it
     for (const Job& job : jobs) {
         const std::string ext = extensionOf(job.output);
         if (ext != ".bmp" && ext != ".npy") fail("output " + job.output + " must end in .bmp or .npy");
+        if (ext == ".bmp" && args.has("--space"))
+            fail("--space goes with .npy outputs: a bitmap is always the frame's own RGB rendering");
+        const std::string key = std::filesystem::path(job.output).lexically_normal().string();
+        const auto written = writers.emplace(key, job.input);
+        if (!written.second)
+            fail("inputs " + written.first->second + " and " + job.input + " would both write " + job.output);
     }
 
     // Every input is read and checked before anything is written.
@@ -286,10 +302,12 @@ int runConvert(const Arguments& args) {
     for (const Job& job : jobs) {
         std::vector<uint8_t> raw;
         std::string error;
-        if (!readFile(job.input, raw, error)) fail(error);
-        if (int64_t(raw.size()) != expected)
-            fail(job.input + " holds " + std::to_string(raw.size()) + " bytes, but a " + args.get("--size") + " " +
-                 choice.format->name + " image is " + std::to_string(expected) + " bytes");
+        if (!readFile(job.input, expected, raw, error)) {
+            if (error.find(" holds ") != std::string::npos)
+                error += ", but a " + args.get("--size") + " " + choice.format->name + " image is " +
+                         std::to_string(expected) + " bytes";
+            fail(error);
+        }
         inputs.push_back(std::move(raw));
     }
     const bool progress = jobs.size() > 1 && isatty(fileno(stderr));
