@@ -1,6 +1,11 @@
 # Warnings as errors on our own code (not on GoogleTest or other code we only build).
 function(zfk_warnings target)
-  target_compile_options(${target} PRIVATE -Wall -Wextra -Werror -Wshadow=local -Wno-error=deprecated-declarations)
+  if(CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
+    target_compile_options(${target} PRIVATE -Wall -Wextra -Werror -Wshadow-uncaptured-local -Wno-error=deprecated-declarations
+      -Wno-unused-private-field)  # the {width, height, bands} fields are read through a pointer
+  else()
+    target_compile_options(${target} PRIVATE -Wall -Wextra -Werror -Wshadow=local -Wno-error=deprecated-declarations)
+  endif()
 endfunction()
 
 # The MinGW runtime DLLs, copied beside our programs so that they run under Wine with one shared

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds and runs every test: Linux with AddressSanitizer + UndefinedBehaviorSanitizer, the
 # concurrency tests again under ThreadSanitizer, an optimised Linux build (with a short run of
-# every benchmark), and the 32-bit Windows build under Wine.
+# every benchmark), the fuzz targets (clang's libFuzzer), and the 32-bit Windows build under Wine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/deps.sh
@@ -48,6 +48,7 @@ export TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1
 run_suite linux-asan
 run_suite linux-tsan -L concurrency
 run_suite linux-release  # optimised, and every benchmark runs once
+run_suite linux-fuzz     # each fuzz target on its corpus, then about 30 s on new inputs
 if wine --version >/dev/null 2>&1; then
   source scripts/wine-env.sh  # make the Wine prefix once, before tests start in parallel
   run_suite windows
