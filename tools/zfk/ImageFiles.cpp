@@ -157,7 +157,8 @@ bool writeFileWhole(const std::string& path, const std::vector<uint8_t>& bytes, 
     return true;
 }
 
-bool readFile(const std::string& path, int64_t expectedSize, std::vector<uint8_t>& bytes, std::string& error) {
+bool readFile(const std::string& path, int64_t expectedSize, const std::string& expected, std::vector<uint8_t>& bytes,
+              std::string& error) {
     // Asked first, so that a folder or a device is named as such and a huge file of the wrong size
     // is never read.
     std::error_code failure;
@@ -172,7 +173,8 @@ bool readFile(const std::string& path, int64_t expectedSize, std::vector<uint8_t
         return false;
     }
     if (size != static_cast<uintmax_t>(expectedSize)) {
-        error = path + " holds " + std::to_string(size) + " bytes";
+        error = path + " holds " + std::to_string(size) + " bytes, but " + expected + " is " +
+                std::to_string(expectedSize) + " bytes";
         return false;
     }
     std::ifstream in(file, std::ios::binary);

@@ -35,9 +35,10 @@ std::vector<uint8_t> npyFileBytes(HostArray array);
 // either is complete or does not exist. False (and nothing left behind) on failure.
 bool writeFileWhole(const std::string& path, const std::vector<uint8_t>& bytes, std::string& error);
 
-// Reads a regular file of exactly `expectedSize` bytes; anything else is an error, said in `error`
-// (for a file of another size, "PATH holds N bytes"), and nothing is read.
-bool readFile(const std::string& path, int64_t expectedSize, std::vector<uint8_t>& bytes, std::string& error);
+// Reads a regular file of exactly `expectedSize` bytes, the size of what `expected` names ("a 4x4
+// YUY2 image"); anything else is an error, said in `error`, and nothing is read.
+bool readFile(const std::string& path, int64_t expectedSize, const std::string& expected, std::vector<uint8_t>& bytes,
+              std::string& error);
 
 // Draws text with a built-in 5 x 7 font, scaled by `scale`, top-left at (x, y).
 void drawText(RGBImage& image, int x, int y, const std::string& text, const uint8_t* rgb, int scale = 1);

@@ -302,12 +302,8 @@ int runConvert(const Arguments& args) {
     for (const Job& job : jobs) {
         std::vector<uint8_t> raw;
         std::string error;
-        if (!readFile(job.input, expected, raw, error)) {
-            if (error.find(" holds ") != std::string::npos)
-                error += ", but a " + args.get("--size") + " " + choice.format->name + " image is " +
-                         std::to_string(expected) + " bytes";
+        if (!readFile(job.input, expected, "a " + args.get("--size") + " " + choice.format->name + " image", raw, error))
             fail(error);
-        }
         inputs.push_back(std::move(raw));
     }
     const bool progress = jobs.size() > 1 && isatty(fileno(stderr));
