@@ -1,5 +1,11 @@
-// Every benchmark reports its time per operation as a multiple of a memcpy of the frame's raw bytes,
-// measured in the same run on the same machine, so that figures from different machines compare.
+// Every benchmark reports its time per operation against baselines timed in the same iterations, on
+// the same machine, so that figures from different machines (and from a machine others are loading)
+// compare:
+//   x_memcpy  a memcpy of the bytes the operation writes (the raw frame for copies, the bitmap for
+//             fillBitmap, the host array for host arrays);
+//   x_floor   what a host array cannot go below: haCreateNumericArray of the result's shape, a memcpy
+//             of the result's bytes into it, and haFree;
+//   x_libyuv  the nearest operation of libyuv, where it has one and the benchmarks were built with it.
 #ifndef ZORVFRAMEKIT_BENCH_BENCH_UTIL_H
 #define ZORVFRAMEKIT_BENCH_BENCH_UTIL_H
 
@@ -8,49 +14,15 @@
 #include <algorithm>
 #include <chrono>
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <random>
 #include <vector>
 
+#include "ha.h"
 #include "zorvframekit/zorvframekit.h"
 
 namespace zfkbench {
-
-// Nanoseconds for one memcpy of `bytes` bytes: the best of several timed batches.
-inline double memcpyNanoseconds(size_t bytes) {
-    std::vector<unsigned char> from(bytes, 0x5A), to(bytes);
-    using Clock = std::chrono::steady_clock;
-    double best = 1e300;
-    for (int batch = 0; batch < 7; ++batch) {
-        int copies = 0;
-        const Clock::time_point start = Clock::now();
-        Clock::time_point now;
-        do {
-            std::memcpy(to.data(), from.data(), bytes);
-            benchmark::DoNotOptimize(to.data());
-            benchmark::ClobberMemory();
-            ++copies;
-            now = Clock::now();
-        } while (now - start < std::chrono::milliseconds(5));
-        best = std::min(best, std::chrono::duration<double, std::nano>(now - start).count() / copies);
-    }
-    return best;
-}
-
-// Runs `operation` in the benchmark loop and reports "x_memcpy": its time per call divided by the
-// time of a memcpy of `rawBytes` bytes.
-template <typename Operation>
-void runAgainstMemcpy(benchmark::State& state, size_t rawBytes, Operation operation) {
-    const double baseline = memcpyNanoseconds(rawBytes);
-    using Clock = std::chrono::steady_clock;
-    const Clock::time_point start = Clock::now();
-    for (auto _ : state) operation();
-    const double elapsed = std::chrono::duration<double, std::nano>(Clock::now() - start).count();
-    const double perCall = elapsed / static_cast<double>(state.iterations());
-    state.counters["x_memcpy"] = perCall / baseline;
-    state.counters["memcpy_us"] = baseline / 1000.0;
-    state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(rawBytes));
-}
 
 // The same pseudo-random bytes every run.
 inline std::vector<unsigned char> randomBytes(size_t size) {
@@ -60,14 +32,97 @@ inline std::vector<unsigned char> randomBytes(size_t size) {
     return bytes;
 }
 
+// What an operation is compared with. Empty parts are not measured.
+struct Baselines {
+    size_t memcpyBytes = 0;
+    std::vector<int> floorShape;  // the dimensions of the host array the operation returns
+    int floorClass = haUint8Class;
+    std::function<void()> peer;  // libyuv's nearest operation
+};
+
+inline size_t elementsOf(const std::vector<int>& shape) {
+    size_t n = 1;
+    for (int extent : shape) n *= static_cast<size_t>(extent);
+    return n;
+}
+
+inline size_t floorBytes(const Baselines& baselines) {
+    return elementsOf(baselines.floorShape) * (baselines.floorClass == haUint16Class ? 2 : 1);
+}
+
+// Runs `operation` in the benchmark loop. After each call, with the benchmark's clock paused, each
+// baseline runs once, so that the operation and its baselines share whatever the machine was doing
+// at that moment; the ratios are of the summed times.
+template <typename Operation>
+void runWithBaselines(benchmark::State& state, const Baselines& baselines, Operation operation) {
+    using Clock = std::chrono::steady_clock;
+    const size_t copyBytes = std::max(baselines.memcpyBytes, floorBytes(baselines));
+    const std::vector<unsigned char> from = randomBytes(copyBytes);
+    std::vector<unsigned char> to(copyBytes);
+    const int dimensions = static_cast<int>(baselines.floorShape.size());
+    double own = 0, memcpyTime = 0, floorTime = 0, peerTime = 0;
+    for (auto _ : state) {
+        Clock::time_point start = Clock::now();
+        operation();
+        benchmark::ClobberMemory();
+        own += std::chrono::duration<double, std::nano>(Clock::now() - start).count();
+        state.PauseTiming();
+        if (baselines.memcpyBytes > 0) {
+            start = Clock::now();
+            std::memcpy(to.data(), from.data(), baselines.memcpyBytes);
+            benchmark::ClobberMemory();
+            memcpyTime += std::chrono::duration<double, std::nano>(Clock::now() - start).count();
+        }
+        if (dimensions > 0) {
+            start = Clock::now();
+            HostArray array = haCreateNumericArray(dimensions, baselines.floorShape.data(), baselines.floorClass, 0);
+            std::memcpy(haGetData(array), from.data(), floorBytes(baselines));
+            benchmark::ClobberMemory();
+            haFree(array);
+            floorTime += std::chrono::duration<double, std::nano>(Clock::now() - start).count();
+        }
+        if (baselines.peer) {
+            start = Clock::now();
+            baselines.peer();
+            benchmark::ClobberMemory();
+            peerTime += std::chrono::duration<double, std::nano>(Clock::now() - start).count();
+        }
+        state.ResumeTiming();
+    }
+    const double calls = static_cast<double>(state.iterations());
+    state.counters["us"] = own / calls / 1000.0;
+    if (memcpyTime > 0) {
+        state.counters["x_memcpy"] = own / memcpyTime;
+        state.counters["memcpy_us"] = memcpyTime / calls / 1000.0;
+    }
+    if (floorTime > 0) {
+        state.counters["x_floor"] = own / floorTime;
+        state.counters["floor_us"] = floorTime / calls / 1000.0;
+    }
+    if (peerTime > 0) {
+        state.counters["x_libyuv"] = own / peerTime;
+        state.counters["libyuv_us"] = peerTime / calls / 1000.0;
+    }
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(baselines.memcpyBytes));
+}
+
+// Only the memcpy baseline: for copies into a frame.
+template <typename Operation>
+void runAgainstMemcpy(benchmark::State& state, size_t bytesWritten, Operation operation) {
+    Baselines baselines;
+    baselines.memcpyBytes = bytesWritten;
+    runWithBaselines(state, baselines, operation);
+}
+
 // A top-down frame of the given family and format filled with random raw bytes, under a limiter
 // that grants it.
 struct BenchFrame {
     zorvframekit::MemoryLimiter limiter{0, 2000000000};
     std::unique_ptr<IFrame, zorvframekit::FrameRelease> frame;
     std::vector<unsigned char> raw;
+    int width, height;
 
-    BenchFrame(uint32_t family, int formatIndex, int width, int height) {
+    BenchFrame(uint32_t family, int formatIndex, int width, int height) : width(width), height(height) {
         limiter.setMemoryLimit(2000000000);
         frame.reset(frameFactory(zorvframekit::makeFrameTypeCode(family, uint32_t(formatIndex), false), width, height));
         frame->setMemoryLimiter(&limiter);
@@ -75,6 +130,31 @@ struct BenchFrame {
         frame->copyData(raw.data());
     }
     size_t bytes() const { return raw.size(); }
+
+    // Baselines for a host array of `bands` bands of `sampleBytes` bytes a sample.
+    Baselines hostArrayBaselines(int bands, int sampleBytes = 1) const {
+        Baselines baselines;
+        baselines.floorShape = {height, width, bands};
+        baselines.floorClass = sampleBytes == 2 ? haUint16Class : haUint8Class;
+        baselines.memcpyBytes = floorBytes(baselines);
+        return baselines;
+    }
+    Baselines bitmapBaselines() const {
+        Baselines baselines;
+        baselines.memcpyBytes = static_cast<size_t>(frame->getBitmapSize());
+        return baselines;
+    }
+
+    // fillBitmap into an area of the bitmap's size, made once.
+    std::function<void()> fillBitmap() {
+        auto pixels = std::make_shared<std::vector<unsigned char>>(static_cast<size_t>(frame->getBitmapSize()));
+        IFrame* target = frame.get();
+        return [target, pixels] {
+            BITMAPINFOHEADER header;
+            target->fillBitmap(&header, pixels->data());
+            benchmark::DoNotOptimize(pixels->data());
+        };
+    }
 };
 
 // The frame sizes every benchmark runs at.

@@ -1,19 +1,15 @@
 // Monochrome frames: copying in, host arrays (native and converted) and bitmaps.
-#include <memory>
-#include <random>
 #include <vector>
 
 #include "bench_util.h"
-#include "zorvframekit/zorvframekit.h"
 #include "ha.h"
+#include "zorvframekit/zorvframekit.h"
 
 namespace {
 
 using zfkbench::BenchFrame;
 
 using zorvframekit::kFamilyMonochrome;
-using zorvframekit::makeFrameTypeCode;
-
 
 void copyData(benchmark::State& state) {
     BenchFrame f(kFamilyMonochrome, 0, int(state.range(0)), int(state.range(1)));
@@ -33,24 +29,23 @@ void copyRegion(benchmark::State& state) {
 
 void nativeHostArray(benchmark::State& state, int formatIndex) {
     BenchFrame f(kFamilyMonochrome, formatIndex, int(state.range(0)), int(state.range(1)));
-    zfkbench::runAgainstMemcpy(state, f.bytes(), [&] { haFree(f.frame->getNativeHostArray()); });
+    zfkbench::runWithBaselines(state, f.hostArrayBaselines(1, formatIndex == 0 ? 1 : 2),
+                               [&] { haFree(f.frame->getNativeHostArray()); });
 }
 void nativeHostArray8(benchmark::State& state) { nativeHostArray(state, 0); }
-void nativeHostArray16(benchmark::State& state) { nativeHostArray(state, 8); }
+void nativeHostArray16(benchmark::State& state) { nativeHostArray(state, 4); }
+void nativeHostArray16BE(benchmark::State& state) { nativeHostArray(state, 8); }
 
-void fillBitmap(benchmark::State& state) {
-    BenchFrame f(kFamilyMonochrome, 0, int(state.range(0)), int(state.range(1)));
-    std::vector<unsigned char> pixels(static_cast<size_t>(f.frame->getBitmapSize()));
-    BITMAPINFOHEADER header;
-    zfkbench::runAgainstMemcpy(state, f.bytes(), [&] {
-        f.frame->fillBitmap(&header, pixels.data());
-        benchmark::ClobberMemory();
-    });
+void fillBitmap(benchmark::State& state, int formatIndex) {
+    BenchFrame f(kFamilyMonochrome, formatIndex, int(state.range(0)), int(state.range(1)));
+    zfkbench::runWithBaselines(state, f.bitmapBaselines(), f.fillBitmap());
 }
+void fillBitmap8(benchmark::State& state) { fillBitmap(state, 0); }
+void fillBitmap16(benchmark::State& state) { fillBitmap(state, 4); }
 
 void hostArrayAs(benchmark::State& state, int mask) {
     BenchFrame f(kFamilyMonochrome, 0, int(state.range(0)), int(state.range(1)));
-    zfkbench::runAgainstMemcpy(state, f.bytes(), [&] { haFree(f.frame->getHostArray(mask)); });
+    zfkbench::runWithBaselines(state, f.hostArrayBaselines(3), [&] { haFree(f.frame->getHostArray(mask)); });
 }
 void hostArrayToRGB(benchmark::State& state) { hostArrayAs(state, zorvframekit::kColorSpaceRGB); }
 void hostArrayToYUV(benchmark::State& state) { hostArrayAs(state, zorvframekit::kColorSpaceYUV); }
@@ -58,8 +53,10 @@ void hostArrayToYUV(benchmark::State& state) { hostArrayAs(state, zorvframekit::
 BENCHMARK(copyData)->Name("Mono8/copyData")->ZFK_FRAME_SIZES;
 BENCHMARK(copyRegion)->Name("Mono8/copyRegion")->ZFK_FRAME_SIZES;
 BENCHMARK(nativeHostArray8)->Name("Mono8/getNativeHostArray")->ZFK_FRAME_SIZES;
-BENCHMARK(nativeHostArray16)->Name("Mono16BE/getNativeHostArray")->ZFK_FRAME_SIZES;
-BENCHMARK(fillBitmap)->Name("Mono8/fillBitmap")->ZFK_FRAME_SIZES;
+BENCHMARK(nativeHostArray16)->Name("Mono16/getNativeHostArray")->ZFK_FRAME_SIZES;
+BENCHMARK(nativeHostArray16BE)->Name("Mono16BE/getNativeHostArray")->ZFK_FRAME_SIZES;
+BENCHMARK(fillBitmap8)->Name("Mono8/fillBitmap")->ZFK_FRAME_SIZES;
+BENCHMARK(fillBitmap16)->Name("Mono16/fillBitmap")->ZFK_FRAME_SIZES;
 BENCHMARK(hostArrayToRGB)->Name("Mono8/getHostArray_RGB")->ZFK_FRAME_SIZES;
 BENCHMARK(hostArrayToYUV)->Name("Mono8/getHostArray_YUV")->ZFK_FRAME_SIZES;
 
