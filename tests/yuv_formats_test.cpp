@@ -266,17 +266,23 @@ TEST(YUVFactory, RefusesUnknownFormatIndexesAndSizesThatDoNotFitAnInt) {
     }
 }
 
-TEST(YUVPackedLayout, AHostArrayIsNotLeftBehindWhenItsSampleTablesCannotBeMade) {
-    TestFrameHandle frame(0x03000000, 5, 2);  // YUY2: tables of five ints a band
+TEST(YUVPackedLayout, AHostArrayIsNotLeftBehindWhenAnAllocationFails) {
+#if defined(_WIN32)
+    GTEST_SKIP() << "the host library's allocations happen in its own DLL";
+#else
+    TestFrameHandle frame(0x03000000, 5, 2);  // YUY2
     ASSERT_TRUE(frame);
     std::vector<unsigned char> raw(static_cast<size_t>(frame->getDataSize()), 7);
     frame->copyData(raw.data());
-    testhook::failNextAllocationOfSize(5 * sizeof(int));
+    // The rows are unpacked into scratch of fixed size, so the one allocation left is the array's
+    // own: its dimension vector of three ints fails.
+    testhook::failNextAllocationOfSize(3 * sizeof(int));
     EXPECT_THROW(frame->getNativeHostArray(), std::bad_alloc);
     EXPECT_FALSE(testhook::allocationFailureUnused());
     HostArray array = frame->getNativeHostArray();  // and the next call works
     EXPECT_NE(array, nullptr);
     haFree(array);
+#endif
 }
 
 }  // namespace

@@ -1,6 +1,8 @@
 #include "formats/MonochromeFrame.h"
 
+#include "formats/ColumnMajor.h"
 #include "formats/PixelLayout.h"
+#include "kernels/RowKernels.h"
 
 namespace zorvframekit {
 
@@ -11,10 +13,6 @@ namespace {
 const int bytesPerPixel[MonochromeFrame::formatCount] = {1, 2, 2, 2, 2, 2, 2, 2, 2};
 const int bitDepth[MonochromeFrame::formatCount] = {8, 10, 12, 14, 16, 10, 12, 14, 16};
 const int byteSwapped[MonochromeFrame::formatCount] = {0, 0, 0, 0, 0, 1, 1, 1, 1};
-
-inline unsigned sampleValue(const unsigned char* sample, bool swapped) {
-    return swapped ? (unsigned(sample[0]) << 8) | sample[1] : (unsigned(sample[1]) << 8) | sample[0];
-}
 
 }  // namespace
 
@@ -50,15 +48,10 @@ HostArray MonochromeFrame::getNativeHostArray() {
     const ptrdiff_t rowBytes = ptrdiff_t(width) * bpp;
     const unsigned char* top = getData() + (bottomUp ? (height - 1) * rowBytes : 0);
     const ptrdiff_t pitch = bottomUp ? -rowBytes : rowBytes;
-    if (bpp == 1) {
-        transposeBytes(static_cast<uint8_t*>(haGetData(array)), top, pitch, width, height);
-    } else if (byteSwapped[formatIndex]) {
-        gatherColumns(static_cast<uint16_t*>(haGetData(array)), top, pitch, width, height,
-                      [](const unsigned char* row, int c) { return uint16_t(sampleValue(row + 2 * c, true)); });
-    } else {
-        gatherColumns(static_cast<uint16_t*>(haGetData(array)), top, pitch, width, height,
-                      [](const unsigned char* row, int c) { return uint16_t(sampleValue(row + 2 * c, false)); });
-    }
+    if (bpp == 1)
+        transposePlane(static_cast<uint8_t*>(haGetData(array)), top, pitch, width, height);
+    else
+        transposePlane16(static_cast<uint16_t*>(haGetData(array)), top, pitch, width, height, byteSwapped[formatIndex] != 0);
     return array;
 }
 
@@ -78,16 +71,16 @@ void MonochromeFrame::fillBitmap(BITMAPINFOHEADER* header, unsigned char* pixels
     const int bpp = bytesPerPixel[formatIndex];
     const int shift = bitDepth[formatIndex] - 8;
     const bool swapped = byteSwapped[formatIndex] != 0;
+    const RowKernels& kernels = rowKernels();
     const unsigned char* data = getData();
     for (int k = 0; k < height; ++k) {
         const unsigned char* in = data + int64_t(bufferRowOfBitmapRow(k, height, bottomUp != 0)) * width * bpp;
         unsigned char* out = pixels + k * stride;
-        if (bpp == 1) {
+        // The eight most significant of the depth bits; anything above depth falls off the byte.
+        if (bpp == 1)
             std::memcpy(out, in, static_cast<size_t>(width));
-        } else {
-            // The eight most significant of the depth bits; anything above depth falls off the byte.
-            for (int c = 0; c < width; ++c) out[c] = static_cast<unsigned char>(sampleValue(in + 2 * c, swapped) >> shift);
-        }
+        else
+            kernels.wordsToBytes(in, out, width, shift, swapped);
     }
 }
 

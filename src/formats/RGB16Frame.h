@@ -17,6 +17,7 @@ public:
     RGB16Frame(int width, int height, int formatIndex, int bottomUp);
 
     void copyRegion(const unsigned char* src, int srcWidth, int srcHeight, int x, int y) override;
+    HostArray getHostArray(int colorSpaceMask) override;
     HostArray getNativeHostArray() override;
     int getHostClassID() override;
     int getBitmapSize() override;
@@ -24,6 +25,10 @@ public:
     int* getDimensions() override { return &width; }
 
 private:
+    // Reads the red, green and blue bands of a chunk of an image row.
+    struct Rows;
+    Rows rows();
+
     int width;
     int height;
     int bands;

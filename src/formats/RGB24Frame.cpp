@@ -1,5 +1,6 @@
 #include "formats/RGB24Frame.h"
 
+#include "formats/ColumnMajor.h"
 #include "formats/PixelLayout.h"
 
 namespace zorvframekit {
@@ -10,40 +11,6 @@ namespace {
 // The fourth byte of formats 2 and 3 is unused.
 const int bytesPerPixel[RGB24Frame::formatCount] = {3, 3, 4, 4};
 const int channelOffsets[RGB24Frame::formatCount][3] = {{0, 1, 2}, {2, 1, 0}, {0, 1, 2}, {2, 1, 0}};
-
-// The three colour planes in one pass. The pixel size is a constant here so that the addressing
-// is plain.
-template <int Bpp>
-void gatherPackedPlanes(uint8_t* out, const unsigned char* topRow, ptrdiff_t rowPitch, int width, int height,
-                        const int* offsets) {
-    const int offR = offsets[0], offG = offsets[1], offB = offsets[2];
-    gatherColumnPlanes(out, topRow, rowPitch, width, height, [=](const unsigned char* row, int c) {
-        const unsigned char* p = row + Bpp * c;
-        return PixelSamples{{p[offR], p[offG], p[offB]}};
-    });
-}
-
-// Red-first pixels to the bitmap's blue-first order. Each pixel is loaded before any store, so that
-// the compiler need not fear that the caller's area overlaps the frame's.
-void swapRedBlueRow3(unsigned char* out, const unsigned char* in, int width) {
-    for (int c = 0; c < width; ++c, in += 3, out += 3) {
-        const unsigned char red = in[0], green = in[1], blue = in[2];
-        out[0] = blue;
-        out[1] = green;
-        out[2] = red;
-    }
-}
-
-// The same for 4-byte pixels, whose fourth byte is not written: blue and green go in one 16-bit
-// store (little-endian, as both targets are), red in a byte store.
-void swapRedBlueRow4(unsigned char* out, const unsigned char* in, int width) {
-    for (int c = 0; c < width; ++c, in += 4, out += 4) {
-        const uint16_t blueGreen = static_cast<uint16_t>(in[2] | in[1] << 8);
-        const unsigned char red = in[0];
-        std::memcpy(out, &blueGreen, 2);
-        out[2] = red;
-    }
-}
 
 }  // namespace
 
@@ -72,18 +39,40 @@ void RGB24Frame::copyRegion(const unsigned char* src, int srcWidth, int srcHeigh
     copyWindowRows(dst, src, srcWidth, srcHeight, x, y, width, height, bytesPerPixel[formatIndex], bottomUp != 0);
 }
 
+// The red, green and blue bands of a chunk of a row, split out of its pixels.
+struct RGB24Frame::Rows {
+    const unsigned char* top;  // image row 0
+    ptrdiff_t pitch;           // from one image row to the next (negative for a bottom-up buffer)
+    int pixelBytes;
+    int bandOfByte[3];         // which band each of a pixel's first three bytes belongs to
+
+    void operator()(int r, int c0, int n, const RowScratch& room, const uint8_t**) const {
+        uint8_t* const out[3] = {room.band[bandOfByte[0]], room.band[bandOfByte[1]], room.band[bandOfByte[2]]};
+        const unsigned char* in = top + r * pitch + ptrdiff_t(c0) * pixelBytes;
+        const RowKernels& kernels = rowKernels();
+        (pixelBytes == 3 ? kernels.split3 : kernels.split4)(in, out, n);
+    }
+};
+
+RGB24Frame::Rows RGB24Frame::rows() {
+    // A bottom-up buffer is read from its last row upward, so the host gets the top row first.
+    const unsigned char* top = getData() + (bottomUp ? ptrdiff_t(height - 1) * rowBytes : 0);
+    Rows reader = {top, bottomUp ? -ptrdiff_t(rowBytes) : ptrdiff_t(rowBytes), bytesPerPixel[formatIndex], {0, 0, 0}};
+    for (int band = 0; band < 3; ++band) reader.bandOfByte[channelOffsets[formatIndex][band]] = band;
+    return reader;
+}
+
 HostArray RGB24Frame::getNativeHostArray() {
     if (!hasData()) return nullptr;
     HostArray array = createImageArray(height, width, bands, getHostClassID());
-    uint8_t* out = static_cast<uint8_t*>(haGetData(array));
-    // A bottom-up buffer is read from its last row upward, so the host gets the top row first.
-    const unsigned char* top = getData() + (bottomUp ? ptrdiff_t(height - 1) * rowBytes : 0);
-    const ptrdiff_t pitch = bottomUp ? -ptrdiff_t(rowBytes) : ptrdiff_t(rowBytes);
-    if (bytesPerPixel[formatIndex] == 3)
-        gatherPackedPlanes<3>(out, top, pitch, width, height, channelOffsets[formatIndex]);
-    else
-        gatherPackedPlanes<4>(out, top, pitch, width, height, channelOffsets[formatIndex]);
+    fillColumnMajor(static_cast<uint8_t*>(haGetData(array)), width, height, 3, rows());
     return array;
+}
+
+HostArray RGB24Frame::getHostArray(int colorSpaceMask) {
+    const HostConversion conversion = chooseHostConversion(getColorSpace(), colorSpaceMask);
+    if (!isConvertedFromRGBRows(conversion) || !hasData()) return ZORVFrame::getHostArray(colorSpaceMask);
+    return convertedRGBArray(conversion, width, height, rows());
 }
 
 int RGB24Frame::getHostClassID() { return haUint8Class; }
@@ -97,6 +86,7 @@ void RGB24Frame::fillBitmap(BITMAPINFOHEADER* header, unsigned char* pixels) {
     const int64_t stride = bitmapStride(rowBytes);
     // Formats 1 and 3 are blue first already: their rows go over whole, fourth bytes included.
     const bool blueFirst = formatIndex == 1 || formatIndex == 3;
+    const RowKernels& kernels = rowKernels();
     const unsigned char* data = getData();
     for (int k = 0; k < height; ++k) {
         const unsigned char* in = data + int64_t(bufferRowOfBitmapRow(k, height, bottomUp != 0)) * rowBytes;
@@ -104,9 +94,9 @@ void RGB24Frame::fillBitmap(BITMAPINFOHEADER* header, unsigned char* pixels) {
         if (blueFirst)
             std::memcpy(out, in, static_cast<size_t>(rowBytes));
         else if (bpp == 3)
-            swapRedBlueRow3(out, in, width);
+            kernels.swap3(in, out, width);
         else
-            swapRedBlueRow4(out, in, width);
+            kernels.swap4(in, out, width);  // the fourth byte is left as it was
     }
 }
 

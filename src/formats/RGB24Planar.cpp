@@ -1,5 +1,6 @@
 #include "formats/RGB24Planar.h"
 
+#include "formats/ColumnMajor.h"
 #include "formats/PixelLayout.h"
 
 namespace zorvframekit {
@@ -35,8 +36,26 @@ HostArray RGB24Planar::getNativeHostArray() {
     const unsigned char* data = getData();
     // Bands in buffer order, red, green, blue, unconverted: each plane is transposed into its band.
     for (int p = 0; p < bands; ++p)
-        transposeBytes(out + size_t(p) * planeSize, data + size_t(p) * planeSize, width, width, height);
+        transposePlane(out + size_t(p) * planeSize, data + size_t(p) * planeSize, width, width, height);
     return array;
+}
+
+// The bands of a chunk of a row are where they lie in the planes.
+struct RGB24Planar::Rows {
+    const unsigned char* data;
+    int width;
+    size_t planeSize;
+
+    void operator()(int r, int c0, int, const RowScratch&, const uint8_t** rows) const {
+        const unsigned char* red = data + ptrdiff_t(r) * width + c0;
+        for (int p = 0; p < 3; ++p) rows[p] = red + p * planeSize;
+    }
+};
+
+HostArray RGB24Planar::getHostArray(int colorSpaceMask) {
+    const HostConversion conversion = chooseHostConversion(getColorSpace(), colorSpaceMask);
+    if (!isConvertedFromRGBRows(conversion) || !hasData()) return ZORVFrame::getHostArray(colorSpaceMask);
+    return convertedRGBArray(conversion, width, height, Rows{getData(), width, size_t(planeSize)});
 }
 
 int RGB24Planar::getHostClassID() { return haUint8Class; }
@@ -47,19 +66,13 @@ void RGB24Planar::fillBitmap(BITMAPINFOHEADER* header, unsigned char* pixels) {
     if (!hasData()) return;
     fillBitmapHeader(header, width, height, 8 * bands);
     const int64_t stride = bitmapStride(int64_t(bands) * width);
+    const RowKernels& kernels = rowKernels();
     const unsigned char* data = getData();
     for (int r = 0; r < height; ++r) {
         const unsigned char* red = data + ptrdiff_t(r) * width;
-        const unsigned char* green = red + planeSize;
-        const unsigned char* blue = green + planeSize;
-        unsigned char* out = pixels + (height - 1 - r) * stride;
-        for (int c = 0; c < width; ++c) {
-            // All three loaded before any store: the caller's area cannot then be taken for ours.
-            const unsigned char b = blue[c], g = green[c], r8 = red[c];
-            out[3 * c] = b;
-            out[3 * c + 1] = g;
-            out[3 * c + 2] = r8;
-        }
+        // Blue, green, red: the bitmap's byte order.
+        const uint8_t* const planes[3] = {red + 2 * size_t(planeSize), red + planeSize, red};
+        kernels.merge3(planes, pixels + (height - 1 - r) * stride, width);
     }
 }
 

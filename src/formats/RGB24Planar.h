@@ -16,6 +16,7 @@ public:
     RGB24Planar(int width, int height);
 
     void copyRegion(const unsigned char* src, int srcWidth, int srcHeight, int x, int y) override;
+    HostArray getHostArray(int colorSpaceMask) override;
     HostArray getNativeHostArray() override;
     int getHostClassID() override;
     int getBitmapSize() override;
@@ -23,6 +24,9 @@ public:
     int* getDimensions() override { return &width; }
 
 private:
+    // Points at the red, green and blue bands of a chunk of an image row.
+    struct Rows;
+
     int width;
     int height;
     int bands;

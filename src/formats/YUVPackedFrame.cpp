@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "formats/ColumnMajor.h"
 #include "formats/PixelLayout.h"
 
 namespace zorvframekit {
@@ -93,35 +94,67 @@ void YUVPackedFrame::copyRegion(const unsigned char* src, int srcWidth, int srcH
     for (int k = 0; k < height; ++k, s += srcStride, dst += rowStride) std::memcpy(dst, s, rowBytes);
 }
 
-YUVPackedFrame::SampleOffsets YUVPackedFrame::sampleOffsets() const {
-    const int n = pixelsPerGroup[formatIndex], b = bytesPerGroup[formatIndex];
-    SampleOffsets offsets;
-    offsets.y.resize(static_cast<size_t>(width));
-    offsets.u.resize(static_cast<size_t>(width));
-    offsets.v.resize(static_cast<size_t>(width));
-    for (int c = 0; c < width; ++c) {
-        const int position = firstPixelOffset + c;
-        const int group = (position / n) * b, j = position % n;
-        offsets.y[c] = group + yOffsets[formatIndex][j];
-        offsets.u[c] = group + uOffsets[formatIndex][j];
-        offsets.v[c] = group + vOffsets[formatIndex][j];
+YUVRow YUVPackedFrame::unpackRow(const unsigned char* data, int r, int c0, int n, const RowScratch& room) const {
+    const int pixels = pixelsPerGroup[formatIndex];
+    const int position = firstPixelOffset + c0;  // of the chunk's first pixel, across the row's groups
+    const int phase = position % pixels;          // inside its group, where unpacking starts
+    const int groups = (phase + n + pixels - 1) / pixels;
+    const unsigned char* in = data + ptrdiff_t(r) * rowStride + ptrdiff_t(position / pixels) * bytesPerGroup[formatIndex];
+    uint8_t *y = room.work[0], *u = room.work[1], *v = room.work[2];
+    const RowKernels& kernels = rowKernels();
+    int chromaShift = 0;
+    switch (formatIndex) {
+    case 0:  // Y0 U Y1 V
+        kernels.unpackYUYV(in, y, u, v, groups);
+        chromaShift = 1;
+        break;
+    case 1:  // U Y0 V Y1
+        kernels.unpackUYVY(in, y, u, v, groups);
+        chromaShift = 1;
+        break;
+    case 2:  // Y0 V Y1 U
+        kernels.unpackYUYV(in, y, v, u, groups);
+        chromaShift = 1;
+        break;
+    case 3:
+        kernels.unpackY411(in, y, u, v, groups);
+        chromaShift = 2;
+        break;
+    case 4: {  // U Y V
+        uint8_t* const out[3] = {u, y, v};
+        kernels.split3(in, out, groups);
+        break;
     }
-    return offsets;
+    case 5:  // two chroma samples a group, each for four pixels
+        kernels.unpackY41P(in, y, u, v, groups);
+        chromaShift = 2;
+        break;
+    default: {  // U V Y
+        uint8_t* const out[3] = {u, v, y};
+        kernels.split3(in, out, groups);
+        break;
+    }
+    }
+    const int chroma = phase >> chromaShift;
+    return YUVRow{y + phase, u + chroma, v + chroma, chromaShift, phase & ((1 << chromaShift) - 1)};
+}
+
+HostArray YUVPackedFrame::hostArrayOfRows(HostConversion conversion) {
+    const unsigned char* data = getData();
+    return yuvRowsArray(conversion, width, height, [&](int r, int c0, int n, const RowScratch& room) {
+        return unpackRow(data, r, c0, n, room);
+    });
 }
 
 HostArray YUVPackedFrame::getNativeHostArray() {
     if (!hasData()) return nullptr;
-    const SampleOffsets offsets = sampleOffsets();  // first: if it cannot be had, no array is left behind
-    HostArray array = createImageArray(height, width, 3, haUint8Class);
-    uint8_t* out = static_cast<uint8_t*>(haGetData(array));
-    const size_t band = static_cast<size_t>(width) * static_cast<size_t>(height);
-    const int* sampleAt[3] = {offsets.y.data(), offsets.u.data(), offsets.v.data()};
-    for (int k = 0; k < 3; ++k) {
-        const int* at = sampleAt[k];
-        gatherColumns(out + k * band, getData(), rowStride, width, height,
-                      [at](const unsigned char* row, int c) { return row[at[c]]; });
-    }
-    return array;
+    return hostArrayOfRows(HostConversion::Native);
+}
+
+HostArray YUVPackedFrame::getHostArray(int colorSpaceMask) {
+    if (chooseHostConversion(getColorSpace(), colorSpaceMask) != HostConversion::YUVToRGB || !hasData())
+        return ZORVFrame::getHostArray(colorSpaceMask);
+    return hostArrayOfRows(HostConversion::YUVToRGB);
 }
 
 int YUVPackedFrame::getHostClassID() { return haUint8Class; }
@@ -132,20 +165,17 @@ void YUVPackedFrame::fillBitmap(BITMAPINFOHEADER* header, unsigned char* pixels)
     if (!hasData()) return;
     fillBitmapHeader(header, width, height, 24);
     const ptrdiff_t stride = static_cast<ptrdiff_t>(bitmapStride(int64_t(3) * width));
-    const SampleOffsets offsets = sampleOffsets();
-    const int *yAt = offsets.y.data(), *uAt = offsets.u.data(), *vAt = offsets.v.data();
-    std::vector<uint8_t> samples(3 * static_cast<size_t>(width));
-    uint8_t *ys = samples.data(), *us = ys + width, *vs = us + width;
-    const unsigned char* in = getData();
+    const RowKernels& kernels = rowKernels();
+    ScratchRows<1> scratch;
+    const RowScratch room = scratch.row(0);
+    const unsigned char* data = getData();
     // The bitmap's first row is the image's bottom row.
     unsigned char* out = pixels + (height - 1) * stride;
-    for (int r = 0; r < height; ++r, in += rowStride, out -= stride) {
-        for (int c = 0; c < width; ++c) {
-            ys[c] = in[yAt[c]];
-            us[c] = in[uAt[c]];
-            vs[c] = in[vAt[c]];
+    for (int r = 0; r < height; ++r, out -= stride) {
+        for (int c0 = 0; c0 < width; c0 += kChunkColumns) {
+            const int n = width - c0 < kChunkColumns ? width - c0 : kChunkColumns;
+            kernels.yuvToBGR(unpackRow(data, r, c0, n, room), out + 3 * c0, n);
         }
-        convertYUVRowToBitmap(ys, us, vs, out, width);
     }
 }
 

@@ -5,8 +5,7 @@
 #ifndef ZORVFRAMEKIT_FORMATS_YUVPACKEDFRAME_H
 #define ZORVFRAMEKIT_FORMATS_YUVPACKEDFRAME_H
 
-#include <vector>
-
+#include "formats/ColumnMajor.h"
 #include "frame/ZORVFrame.h"
 
 namespace zorvframekit {
@@ -22,6 +21,7 @@ public:
     YUVPackedFrame(int width, int height, int formatIndex);
 
     void copyRegion(const unsigned char* src, int srcWidth, int srcHeight, int x, int y) override;
+    HostArray getHostArray(int colorSpaceMask) override;
     HostArray getNativeHostArray() override;
     int getHostClassID() override;
     int getBitmapSize() override;
@@ -29,15 +29,13 @@ public:
     int* getDimensions() override { return &width; }
 
 private:
-    // Byte offsets, within a buffer row, of the Y, U and V samples of each of the row's pixels.
-    struct SampleOffsets {
-        std::vector<int> y, u, v;
-    };
-
     // Switches the row layout to windows whose first pixel lies at `offset` inside its group. When
     // that changes the row size the buffer is dropped; the next getData allocates the new size.
     void setFirstPixelOffset(int offset);
-    SampleOffsets sampleOffsets() const;
+    // Pixels c0 to c0 + n - 1 of buffer row r, unpacked into room's work rows.
+    YUVRow unpackRow(const unsigned char* data, int r, int c0, int n, const RowScratch& room) const;
+    // The native array, or the RGB one, made from the unpacked rows.
+    HostArray hostArrayOfRows(HostConversion conversion);
 
     int formatIndex;
     int width;

@@ -1,8 +1,8 @@
 #include "formats/YUVPlanarFrame.h"
 
 #include <algorithm>
-#include <vector>
 
+#include "formats/ColumnMajor.h"
 #include "formats/PixelLayout.h"
 
 namespace zorvframekit {
@@ -16,30 +16,7 @@ const int subsampling[YUVPlanarFrame::formatCount] = {4, 2, 2};
 
 inline int64_t padTo(int64_t size, int f) { return (size + f - 1) / f * f; }
 
-// The chroma helpers take the factor (2 or 4) as a template argument: with it known, the runs of
-// repeated samples compile to plain stores instead of a library call per chroma sample.
-
-// One column-major chroma band: every sample repeated over its F x F block. Columns of one block
-// are identical, so all but the first are copies of the column before.
-template <int F>
-void gatherChroma(uint8_t* out, const unsigned char* plane, int chromaWidth, int width, int height) {
-    const size_t columnBytes = static_cast<size_t>(height);
-    for (int c = 0; c < width; ++c) {
-        uint8_t* column = out + static_cast<size_t>(c) * columnBytes;
-        if (c % F != 0) {
-            std::memcpy(column, column - columnBytes, columnBytes);
-            continue;
-        }
-        const unsigned char* in = plane + c / F;
-        for (int r = 0; r < height; ++r) column[r] = in[(r / F) * chromaWidth];
-    }
-}
-
-// One row of chroma, each sample repeated for the F pixels that share it.
-template <int F>
-void expandChroma(uint8_t* out, const unsigned char* in, int width) {
-    for (int c = 0; c < width; ++c) out[c] = in[c / F];
-}
+inline int log2OfFactor(int f) { return f == 4 ? 2 : 1; }
 
 }  // namespace
 
@@ -115,18 +92,28 @@ void YUVPlanarFrame::copyRegion(const unsigned char* src, int srcWidth, int srcH
     }
 }
 
+YUVRow YUVPlanarFrame::rowAt(const Planes& planes, int r, int c0) const {
+    const int f = subsampling[formatIndex];
+    const ptrdiff_t chroma = ptrdiff_t(r / f) * (paddedWidth / f) + c0 / f;
+    return YUVRow{planes.y + ptrdiff_t(r) * paddedWidth + c0, planes.u + chroma, planes.v + chroma,
+                  log2OfFactor(f), 0};
+}
+
+HostArray YUVPlanarFrame::hostArrayOfRows(HostConversion conversion) {
+    const Planes planes = findPlanes(getData());
+    return yuvRowsArray(conversion, width, height,
+                        [&](int r, int c0, int, const RowScratch&) { return rowAt(planes, r, c0); });
+}
+
 HostArray YUVPlanarFrame::getNativeHostArray() {
     if (!hasData()) return nullptr;
-    HostArray array = createImageArray(height, width, 3, haUint8Class);
-    uint8_t* out = static_cast<uint8_t*>(haGetData(array));
-    const size_t band = static_cast<size_t>(width) * static_cast<size_t>(height);
-    const int f = subsampling[formatIndex];
-    const Planes planes = findPlanes(getData());
-    transposeBytes(out, planes.y, paddedWidth, width, height);
-    const auto gather = f == 4 ? gatherChroma<4> : gatherChroma<2>;
-    gather(out + band, planes.u, paddedWidth / f, width, height);
-    gather(out + 2 * band, planes.v, paddedWidth / f, width, height);
-    return array;
+    return hostArrayOfRows(HostConversion::Native);
+}
+
+HostArray YUVPlanarFrame::getHostArray(int colorSpaceMask) {
+    if (chooseHostConversion(getColorSpace(), colorSpaceMask) != HostConversion::YUVToRGB || !hasData())
+        return ZORVFrame::getHostArray(colorSpaceMask);
+    return hostArrayOfRows(HostConversion::YUVToRGB);
 }
 
 int YUVPlanarFrame::getHostClassID() { return haUint8Class; }
@@ -137,20 +124,11 @@ void YUVPlanarFrame::fillBitmap(BITMAPINFOHEADER* header, unsigned char* pixels)
     if (!hasData()) return;
     fillBitmapHeader(header, width, height, 24);
     const ptrdiff_t stride = static_cast<ptrdiff_t>(bitmapStride(int64_t(3) * width));
-    const int f = subsampling[formatIndex];
-    const int chromaWidth = paddedWidth / f;
+    const RowKernels& kernels = rowKernels();
     const Planes planes = findPlanes(getData());
-    const auto expand = f == 4 ? expandChroma<4> : expandChroma<2>;
-    std::vector<uint8_t> samples(3 * static_cast<size_t>(width));
-    uint8_t *ys = samples.data(), *us = ys + width, *vs = us + width;
     // The bitmap's first row is the image's bottom row.
     unsigned char* out = pixels + (height - 1) * stride;
-    for (int r = 0; r < height; ++r, out -= stride) {
-        std::memcpy(ys, planes.y + static_cast<ptrdiff_t>(r) * paddedWidth, static_cast<size_t>(width));
-        expand(us, planes.u + static_cast<ptrdiff_t>(r / f) * chromaWidth, width);
-        expand(vs, planes.v + static_cast<ptrdiff_t>(r / f) * chromaWidth, width);
-        convertYUVRowToBitmap(ys, us, vs, out, width);
-    }
+    for (int r = 0; r < height; ++r, out -= stride) kernels.yuvToBGR(rowAt(planes, r, 0), out, width);
 }
 
 }  // namespace zorvframekit

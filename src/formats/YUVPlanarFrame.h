@@ -4,6 +4,7 @@
 #ifndef ZORVFRAMEKIT_FORMATS_YUVPLANARFRAME_H
 #define ZORVFRAMEKIT_FORMATS_YUVPLANARFRAME_H
 
+#include "formats/ColumnMajor.h"
 #include "frame/ZORVFrame.h"
 
 namespace zorvframekit {
@@ -19,6 +20,7 @@ public:
     YUVPlanarFrame(int width, int height, int formatIndex);
 
     void copyRegion(const unsigned char* src, int srcWidth, int srcHeight, int x, int y) override;
+    HostArray getHostArray(int colorSpaceMask) override;
     HostArray getNativeHostArray() override;
     int getHostClassID() override;
     int getBitmapSize() override;
@@ -33,6 +35,10 @@ private:
     };
     // The Y, U and V planes of the buffer, in the format's plane order.
     Planes findPlanes(const unsigned char* data) const;
+    // Image row r from column c0 on (c0 a multiple of the subsampling factor).
+    YUVRow rowAt(const Planes& planes, int r, int c0) const;
+    // The native array, or the RGB one, made from the rows.
+    HostArray hostArrayOfRows(HostConversion conversion);
 
     int formatIndex;
     int width;

@@ -2,25 +2,24 @@
 
 #include <cstring>
 
+#include "kernels/RowKernels.h"
 #include "zorvframekit/zorvframekit.h"
 
 namespace zorvframekit {
 
 namespace {
 
-enum Conversion { None, YUVToRGB, RGBToYUV, MonoToRGB, MonoToYUV, YUVToMono, RGBToMono };
-
 // The first row that matches decides: RGB is preferred to YUV, and YUV to monochrome.
-Conversion chooseConversion(int colorSpace, int mask) {
+HostConversion chooseConversion(int colorSpace, int mask) {
     const bool rgb = (mask & kColorSpaceRGB) != 0, yuv = (mask & kColorSpaceYUV) != 0,
                mono = (mask & kColorSpaceMonochrome) != 0;
-    if (colorSpace == kColorSpaceYUV && rgb) return YUVToRGB;
-    if (colorSpace == kColorSpaceRGB && yuv) return RGBToYUV;
-    if (colorSpace == kColorSpaceMonochrome && rgb) return MonoToRGB;
-    if (colorSpace == kColorSpaceMonochrome && yuv) return MonoToYUV;
-    if (colorSpace == kColorSpaceYUV && mono) return YUVToMono;
-    if (colorSpace == kColorSpaceRGB && mono) return RGBToMono;
-    return None;
+    if (colorSpace == kColorSpaceYUV && rgb) return HostConversion::YUVToRGB;
+    if (colorSpace == kColorSpaceRGB && yuv) return HostConversion::RGBToYUV;
+    if (colorSpace == kColorSpaceMonochrome && rgb) return HostConversion::MonoToRGB;
+    if (colorSpace == kColorSpaceMonochrome && yuv) return HostConversion::MonoToYUV;
+    if (colorSpace == kColorSpaceYUV && mono) return HostConversion::YUVToMono;
+    if (colorSpace == kColorSpaceRGB && mono) return HostConversion::RGBToMono;
+    return HostConversion::None;
 }
 
 HostArray createBands(const int* dims, int classID, int bands) {
@@ -29,13 +28,24 @@ HostArray createBands(const int* dims, int classID, int bands) {
     return haCreateNumericArray(3, shape, classID, 0);
 }
 
-// Band-sequential planes: in place, every position read whole before it is written.
+// Band-sequential planes, in place, through the row kernels in pieces whose sizes fit an int.
+const size_t kPiece = size_t(1) << 20;
+
 void yuvToRGBInPlace(uint8_t* y, uint8_t* u, uint8_t* v, size_t n) {
-    for (size_t i = 0; i < n; ++i) convertYUVPixelToRGB(y[i], u[i], v[i], y[i], u[i], v[i]);
+    const RowKernels& kernels = rowKernels();
+    for (size_t i = 0; i < n; i += kPiece) {
+        const YUVRow row = {y + i, u + i, v + i, 0, 0};
+        uint8_t* const rgb[3] = {y + i, u + i, v + i};
+        kernels.yuvToRGB(row, rgb, static_cast<int>(n - i < kPiece ? n - i : kPiece));
+    }
 }
 
 void rgbToYUVInPlace(uint8_t* r, uint8_t* g, uint8_t* b, size_t n) {
-    for (size_t i = 0; i < n; ++i) convertRGBPixelToYUV(r[i], g[i], b[i], r[i], g[i], b[i]);
+    const RowKernels& kernels = rowKernels();
+    for (size_t i = 0; i < n; i += kPiece) {
+        uint8_t* const bands[3] = {r + i, g + i, b + i};
+        kernels.rgbToYUV(bands, bands, static_cast<int>(n - i < kPiece ? n - i : kPiece));
+    }
 }
 
 void monoToYUV(const uint8_t* s, uint8_t* y, uint8_t* u, uint8_t* v, size_t n) {
@@ -46,17 +56,28 @@ void monoToYUV(const uint8_t* s, uint8_t* y, uint8_t* u, uint8_t* v, size_t n) {
 
 // BT.709 luma weights scaled by 256 and truncated; they sum to 255, so white gives 254.
 void rgbToMono(const uint8_t* r, const uint8_t* g, const uint8_t* b, uint8_t* out, size_t n) {
-    for (size_t i = 0; i < n; ++i) out[i] = static_cast<uint8_t>((54 * r[i] + 183 * g[i] + 18 * b[i]) >> 8);
+    const RowKernels& kernels = rowKernels();
+    for (size_t i = 0; i < n; i += kPiece) {
+        const uint8_t* const bands[3] = {r + i, g + i, b + i};
+        kernels.rgbToMono(bands, out + i, static_cast<int>(n - i < kPiece ? n - i : kPiece));
+    }
 }
 
 }  // namespace
 
-bool canConvert(int colorSpace, int colorSpaceMask) { return chooseConversion(colorSpace, colorSpaceMask) != None; }
+HostConversion chooseHostConversion(int colorSpace, int colorSpaceMask) {
+    if ((colorSpaceMask & colorSpace) != 0) return HostConversion::Native;
+    return chooseConversion(colorSpace, colorSpaceMask);
+}
+
+bool canConvert(int colorSpace, int colorSpaceMask) {
+    return chooseConversion(colorSpace, colorSpaceMask) != HostConversion::None;
+}
 
 HostArray convertHostArray(HostArray native, int colorSpace, int colorSpaceMask) {
-    const Conversion conversion = chooseConversion(colorSpace, colorSpaceMask);
+    const HostConversion conversion = chooseConversion(colorSpace, colorSpaceMask);
     if (native == nullptr) return nullptr;
-    if (conversion == None || !haIsUint8(native)) {
+    if (conversion == HostConversion::None || !haIsUint8(native)) {
         haFree(native);
         return nullptr;
     }
@@ -68,21 +89,21 @@ HostArray convertHostArray(HostArray native, int colorSpace, int colorSpaceMask)
     uint8_t* in = static_cast<uint8_t*>(haGetData(native));
     const int classID = haGetClassID(native);
 
-    if (conversion == YUVToRGB || conversion == RGBToYUV) {
+    if (conversion == HostConversion::YUVToRGB || conversion == HostConversion::RGBToYUV) {
         // A three-band array converts in place; anything with fewer bands has no second and third
         // plane to read, so it is refused rather than read past its end.
         if (bands < 3) {
             haFree(native);
             return nullptr;
         }
-        if (conversion == YUVToRGB)
+        if (conversion == HostConversion::YUVToRGB)
             yuvToRGBInPlace(in, in + n, in + 2 * n, n);
         else
             rgbToYUVInPlace(in, in + n, in + 2 * n, n);
         return native;
     }
 
-    const bool fromMono = conversion == MonoToRGB || conversion == MonoToYUV;
+    const bool fromMono = conversion == HostConversion::MonoToRGB || conversion == HostConversion::MonoToYUV;
     if (bands < (fromMono ? 1 : 3)) {
         haFree(native);
         return nullptr;
@@ -96,20 +117,20 @@ HostArray convertHostArray(HostArray native, int colorSpace, int colorSpaceMask)
     }
     uint8_t* out = static_cast<uint8_t*>(haGetData(result));
     switch (conversion) {
-    case MonoToRGB:
+    case HostConversion::MonoToRGB:
         if (n > 0) {
             std::memcpy(out, in, n);
             std::memcpy(out + n, in, n);
             std::memcpy(out + 2 * n, in, n);
         }
         break;
-    case MonoToYUV:
+    case HostConversion::MonoToYUV:
         monoToYUV(in, out, out + n, out + 2 * n, n);
         break;
-    case YUVToMono:
+    case HostConversion::YUVToMono:
         if (n > 0) std::memcpy(out, in, n);  // the Y band as it stands, 16..235
         break;
-    case RGBToMono:
+    case HostConversion::RGBToMono:
         rgbToMono(in, in + n, in + 2 * n, out, n);
         break;
     default:

@@ -30,6 +30,12 @@ inline void convertRGBPixelToYUV(uint8_t r, uint8_t g, uint8_t b, uint8_t& y, ui
     v = static_cast<uint8_t>(((112 * r - 94 * g - 18 * b + 128) >> 8) + 128);
 }
 
+// What getHostArray does for a frame of native colour space `colorSpace` asked for the spaces in
+// `colorSpaceMask`: hand over the native array, convert it, or refuse (None). The first that applies
+// decides: the native space, then RGB, then YUV, then monochrome.
+enum class HostConversion { Native, YUVToRGB, RGBToYUV, MonoToRGB, MonoToYUV, YUVToMono, RGBToMono, None };
+HostConversion chooseHostConversion(int colorSpace, int colorSpaceMask);
+
 // Converts the native host array of a frame whose colour space is `colorSpace` into one the mask
 // accepts, preferring RGB, then YUV, then monochrome. Takes ownership of `native` (it is either
 // returned, converted in place, or freed). Returns null, freeing `native`, when no conversion

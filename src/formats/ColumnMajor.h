@@ -1,0 +1,152 @@
+// Column-major host arrays written a strip of rows at a time. A frame class produces the samples of
+// a few rows, band by band, into scratch that stays in the first-level cache (or points straight
+// at its own buffer); a transpose kernel then writes each band's strip into the array's columns.
+// No whole-frame intermediate is ever made, and conversions happen on the strip's rows on the way.
+#ifndef ZORVFRAMEKIT_FORMATS_COLUMNMAJOR_H
+#define ZORVFRAMEKIT_FORMATS_COLUMNMAJOR_H
+
+#include <cstddef>
+#include <cstdint>
+
+#include "frame/ColorConversion.h"
+#include "ha.h"
+#include "kernels/RowKernels.h"
+
+namespace zorvframekit {
+
+const int kStripRows = kMaxTransposeRows;
+// A whole number of groups of every packed layout (1, 2, 4 and 8 pixels), so that every chunk of a
+// row starts at the same place inside its group.
+const int kChunkColumns = 256;
+// Usable bytes before and after each scratch row: a producer may unpack whole groups from before
+// the chunk's first pixel.
+const int kRowSlack = 32;
+
+// Room for the samples of one row's chunk: three bands, and three rows of work space.
+struct RowScratch {
+    uint8_t* band[3];
+    uint8_t* work[3];
+};
+
+// Scratch for `Rows` rows, each with its bands and work rows.
+template <int Rows>
+class ScratchRows {
+public:
+    RowScratch row(int i) {
+        RowScratch scratch;
+        for (int k = 0; k < 3; ++k) {
+            scratch.band[k] = bytes[i][k] + kRowSlack;
+            scratch.work[k] = bytes[i][3 + k] + kRowSlack;
+        }
+        return scratch;
+    }
+
+private:
+    alignas(32) uint8_t bytes[Rows][6][kChunkColumns + 2 * kRowSlack];
+};
+
+// Fills `bands` column-major planes of a {height, width, bands} 8-bit array: out[b * width * height +
+// c * height + r] is band b of pixel (r, c). produce(r, c0, n, scratch, rows) makes columns c0 to
+// c0 + n - 1 of image row r and sets rows[b] to where band b's n samples are: in scratch, or in the
+// frame's own buffer.
+template <typename Produce>
+void fillColumnMajor(uint8_t* out, int width, int height, int bands, Produce produce) {
+    const RowKernels& kernels = rowKernels();
+    ScratchRows<kStripRows> scratch;
+    const size_t plane = static_cast<size_t>(width) * static_cast<size_t>(height);
+    const uint8_t* rowsOfBand[3][kStripRows];
+    for (int r0 = 0; r0 < height; r0 += kStripRows) {
+        const int rows = height - r0 < kStripRows ? height - r0 : kStripRows;
+        for (int c0 = 0; c0 < width; c0 += kChunkColumns) {
+            const int n = width - c0 < kChunkColumns ? width - c0 : kChunkColumns;
+            for (int i = 0; i < rows; ++i) {
+                const RowScratch room = scratch.row(i);
+                const uint8_t* made[3] = {room.band[0], room.band[1], room.band[2]};
+                produce(r0 + i, c0, n, room, made);
+                for (int b = 0; b < bands; ++b) rowsOfBand[b][i] = made[b];
+            }
+            for (int b = 0; b < bands; ++b)
+                kernels.transpose8(rowsOfBand[b], rows, n, out + b * plane + static_cast<size_t>(c0) * height + r0,
+                                   static_cast<size_t>(height));
+        }
+    }
+}
+
+// The column-major copy of a plane of 8-bit samples whose image row r starts at top + r * pitch (a
+// negative pitch walks a bottom-up buffer).
+void transposePlane(uint8_t* out, const uint8_t* top, ptrdiff_t pitch, int width, int height);
+
+// The same for 16-bit samples, most significant byte first when swapped.
+void transposePlane16(uint16_t* out, const uint8_t* top, ptrdiff_t pitch, int width, int height, bool swapped);
+
+// getHostArray of a frame whose native bands are R, G, B made by produce (as for fillColumnMajor),
+// for the conversions that are made straight from the rows: to YUV, and to monochrome. For the
+// latter the native {height, width, 3} array is still created first and given up after the matrix
+// is made, as the host sees it happen when the native array is converted.
+template <typename Produce>
+HostArray convertedRGBArray(HostConversion conversion, int width, int height, Produce produce) {
+    const int shape[3] = {height, width, 3};
+    const RowKernels& kernels = rowKernels();
+    if (conversion == HostConversion::RGBToYUV) {
+        HostArray array = haCreateNumericArray(3, shape, haUint8Class, 0);
+        fillColumnMajor(static_cast<uint8_t*>(haGetData(array)), width, height, 3,
+                        [&](int r, int c0, int n, const RowScratch& room, const uint8_t** rows) {
+                            produce(r, c0, n, room, rows);
+                            kernels.rgbToYUV(rows, room.band, n);
+                            for (int b = 0; b < 3; ++b) rows[b] = room.band[b];
+                        });
+        return array;
+    }
+    HostArray native = haCreateNumericArray(3, shape, haUint8Class, 0);
+    HostArray matrix = nullptr;
+    try {
+        matrix = haCreateNumericMatrix(height, width, haUint8Class, 0);
+    } catch (...) {
+        haFree(native);
+        throw;
+    }
+    fillColumnMajor(static_cast<uint8_t*>(haGetData(matrix)), width, height, 1,
+                    [&](int r, int c0, int n, const RowScratch& room, const uint8_t** rows) {
+                        produce(r, c0, n, room, rows);
+                        kernels.rgbToMono(rows, room.band[0], n);
+                        rows[0] = room.band[0];
+                    });
+    haFree(native);
+    return matrix;
+}
+
+// Whether convertedRGBArray makes the array a frame of colour space RGB is asked for.
+inline bool isConvertedFromRGBRows(HostConversion conversion) {
+    return conversion == HostConversion::RGBToYUV || conversion == HostConversion::RGBToMono;
+}
+
+// getNativeHostArray (conversion Native) or getHostArray as RGB (YUVToRGB) of a YUV frame whose rows
+// produceRow(r, c0, n, scratch) gives as a YUVRow (its pointers into scratch work rows or into the
+// frame's buffer).
+template <typename ProduceRow>
+HostArray yuvRowsArray(HostConversion conversion, int width, int height, ProduceRow produceRow) {
+    const int shape[3] = {height, width, 3};
+    HostArray array = haCreateNumericArray(3, shape, haUint8Class, 0);
+    const RowKernels& kernels = rowKernels();
+    const bool toRGB = conversion == HostConversion::YUVToRGB;
+    fillColumnMajor(static_cast<uint8_t*>(haGetData(array)), width, height, 3,
+                    [&](int r, int c0, int n, const RowScratch& room, const uint8_t** rows) {
+                        const YUVRow row = produceRow(r, c0, n, room);
+                        if (toRGB) {
+                            kernels.yuvToRGB(row, room.band, n);
+                            return;
+                        }
+                        rows[0] = row.y;
+                        if (row.chromaShift == 0) {
+                            rows[1] = row.u;
+                            rows[2] = row.v;
+                        } else {
+                            kernels.expandChroma(row, room.band[1], room.band[2], n);
+                        }
+                    });
+    return array;
+}
+
+}  // namespace zorvframekit
+
+#endif  // ZORVFRAMEKIT_FORMATS_COLUMNMAJOR_H
