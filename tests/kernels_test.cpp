@@ -1,0 +1,417 @@
+// Row kernels: every kernel of every level this machine runs gives the plain C++ kernel's bytes: the
+// colour routines over every one of their 2^24 inputs, the others over random rows of every length
+// up to 67 and a few longer, every chroma phase, inputs and outputs ending where their allocation
+// does (so that AddressSanitizer sees a read or write past them), in place where the kernel allows it.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "frame/ColorConversion.h"
+#include "frame_helpers.h"
+#include "kernels/RowKernels.h"
+
+using zorvframekit::KernelLevel;
+using zorvframekit::RowKernels;
+using zorvframekit::YUVRow;
+
+namespace {
+
+typedef std::vector<uint8_t> Bytes;
+
+// The SIMD levels this machine runs (the plain one is the reference).
+std::vector<const RowKernels*> simdLevels() {
+    std::vector<const RowKernels*> levels;
+    for (int level = 1; level < zorvframekit::kKernelLevelCount; ++level)
+        if (const RowKernels* kernels = zorvframekit::kernelsAt(static_cast<KernelLevel>(level)))
+            levels.push_back(kernels);
+    return levels;
+}
+
+const RowKernels& plainKernels() { return *zorvframekit::kernelsAt(KernelLevel::Plain); }
+
+std::string nameOf(const RowKernels& kernels) { return zorvframekit::kernelLevelName(kernels.level); }
+
+// Exactly `size` bytes of heap, random, ending where the data ends.
+struct Buffer {
+    FlushBuffer bytes;
+    Buffer(size_t size, std::mt19937& random) : bytes(size) {
+        for (size_t i = 0; i < size; ++i) bytes.data()[i] = static_cast<uint8_t>(random());
+    }
+    uint8_t* data() { return bytes.data(); }
+    Bytes copy() const { return Bytes(bytes.bytes.get(), bytes.bytes.get() + bytes.size); }
+};
+
+// Outputs start out equal (random, so that a byte a kernel must not write is noticed either way).
+struct Output {
+    Buffer mine, reference;
+    Output(size_t size, std::mt19937& random) : mine(size, random), reference(size, random) {
+        std::memcpy(reference.data(), mine.data(), size);
+    }
+};
+
+TEST(KernelDispatch, EveryLevelUpToTheBestRunsAndCanBeForced) {
+    const KernelLevel best = zorvframekit::bestKernelLevel();
+#if defined(__x86_64__) || defined(__i386__)
+    EXPECT_GE(static_cast<int>(best), static_cast<int>(KernelLevel::SSE2));  // the baseline of both builds
+#endif
+    for (int level = 0; level < zorvframekit::kKernelLevelCount; ++level) {
+        const KernelLevel wanted = static_cast<KernelLevel>(level);
+        const bool runs = level <= static_cast<int>(best);
+        EXPECT_EQ(zorvframekit::kernelsAt(wanted) != nullptr, runs);
+        EXPECT_EQ(zorvframekit::forceKernelLevel(wanted), runs);
+        if (runs) {
+            EXPECT_EQ(zorvframekit::rowKernels().level, wanted);
+        }
+    }
+    EXPECT_TRUE(zorvframekit::forceKernelLevel(best));
+    EXPECT_EQ(&zorvframekit::rowKernels(), zorvframekit::kernelsAt(best));
+}
+
+// Every (y, u, v): a row of 65536 pixels for each y, chroma running through every pair.
+TEST(KernelExactness, YUVToRGBForEveryInput) {
+    const std::vector<const RowKernels*> levels = simdLevels();
+    Bytes y(65536), u(65536), v(65536), r(65536), g(65536), b(65536), bgr(3 * 65536);
+    Bytes expectedRGB[3] = {Bytes(65536), Bytes(65536), Bytes(65536)}, expectedBGR(3 * 65536);
+    for (int i = 0; i < 65536; ++i) u[i] = uint8_t(i >> 8), v[i] = uint8_t(i);
+    const YUVRow row = {y.data(), u.data(), v.data(), 0, 0};
+    uint8_t* const rgb[3] = {r.data(), g.data(), b.data()};
+    for (int luma = 0; luma < 256; ++luma) {
+        std::memset(y.data(), luma, y.size());
+        for (int i = 0; i < 65536; ++i) {
+            zorvframekit::convertYUVPixelToRGB(uint8_t(luma), u[i], v[i], expectedRGB[0][i], expectedRGB[1][i],
+                                               expectedRGB[2][i]);
+            expectedBGR[3 * i] = expectedRGB[2][i], expectedBGR[3 * i + 1] = expectedRGB[1][i];
+            expectedBGR[3 * i + 2] = expectedRGB[0][i];
+        }
+        for (const RowKernels* kernels : levels) {
+            kernels->yuvToRGB(row, rgb, 65536);
+            kernels->yuvToBGR(row, bgr.data(), 65536);
+            if (r != expectedRGB[0] || g != expectedRGB[1] || b != expectedRGB[2] || bgr != expectedBGR)
+                FAIL() << nameOf(*kernels) << " differs for y " << luma;
+        }
+    }
+}
+
+TEST(KernelExactness, RGBToYUVAndMonochromeForEveryInput) {
+    const std::vector<const RowKernels*> levels = simdLevels();
+    Bytes r(65536), g(65536), b(65536), y(65536), u(65536), v(65536), mono(65536);
+    Bytes expected[3] = {Bytes(65536), Bytes(65536), Bytes(65536)}, expectedMono(65536);
+    for (int i = 0; i < 65536; ++i) g[i] = uint8_t(i >> 8), b[i] = uint8_t(i);
+    const uint8_t* const rgb[3] = {r.data(), g.data(), b.data()};
+    uint8_t* const yuv[3] = {y.data(), u.data(), v.data()};
+    for (int red = 0; red < 256; ++red) {
+        std::memset(r.data(), red, r.size());
+        for (int i = 0; i < 65536; ++i) {
+            zorvframekit::convertRGBPixelToYUV(uint8_t(red), g[i], b[i], expected[0][i], expected[1][i], expected[2][i]);
+            expectedMono[i] = uint8_t((54 * red + 183 * g[i] + 18 * b[i]) >> 8);
+        }
+        for (const RowKernels* kernels : levels) {
+            kernels->rgbToYUV(rgb, yuv, 65536);
+            kernels->rgbToMono(rgb, mono.data(), 65536);
+            if (y != expected[0] || u != expected[1] || v != expected[2] || mono != expectedMono)
+                FAIL() << nameOf(*kernels) << " differs for red " << red;
+        }
+    }
+}
+
+// Lengths 0 to 67 reach every tail of every vector width; the longer ones several whole vectors.
+std::vector<int> lengths() {
+    std::vector<int> all;
+    for (int n = 0; n <= 67; ++n) all.push_back(n);
+    for (int n : {95, 96, 97, 127, 128, 129, 255, 256, 257, 1000}) all.push_back(n);
+    return all;
+}
+
+// Runs `check(kernels, n, random)` for every SIMD level and length; check compares one kernel with
+// the plain one and says what differs.
+template <typename Check>
+void forEveryLevelAndLength(Check check) {
+    std::mt19937 random(12);
+    for (const RowKernels* kernels : simdLevels())
+        for (int n : lengths()) {
+            SCOPED_TRACE(nameOf(*kernels) + ", " + std::to_string(n) + " pixels");
+            check(*kernels, n, random);
+        }
+}
+
+TEST(KernelExactness, ColourRowsAtEveryChromaSubsamplingAndPhase) {
+    forEveryLevelAndLength([](const RowKernels& kernels, int n, std::mt19937& random) {
+        for (int shift = 0; shift <= 2; ++shift)
+            for (int phase = 0; phase < (1 << shift); ++phase) {
+                const size_t chroma = n == 0 ? 0 : static_cast<size_t>(((phase + n - 1) >> shift) + 1);
+                Buffer y(static_cast<size_t>(n), random), u(chroma, random), v(chroma, random);
+                const YUVRow row = {y.data(), u.data(), v.data(), shift, phase};
+                Output bgr(3 * static_cast<size_t>(n), random);
+                kernels.yuvToBGR(row, bgr.mine.data(), n);
+                plainKernels().yuvToBGR(row, bgr.reference.data(), n);
+                EXPECT_EQ(bgr.mine.copy(), bgr.reference.copy()) << "yuvToBGR, shift " << shift << " phase " << phase;
+                Output r(n, random), g(n, random), b(n, random), eu(n, random), ev(n, random);
+                uint8_t* const mine[3] = {r.mine.data(), g.mine.data(), b.mine.data()};
+                uint8_t* const reference[3] = {r.reference.data(), g.reference.data(), b.reference.data()};
+                kernels.yuvToRGB(row, mine, n);
+                plainKernels().yuvToRGB(row, reference, n);
+                EXPECT_TRUE(r.mine.copy() == r.reference.copy() && g.mine.copy() == g.reference.copy() &&
+                            b.mine.copy() == b.reference.copy())
+                    << "yuvToRGB, shift " << shift << " phase " << phase;
+                kernels.expandChroma(row, eu.mine.data(), ev.mine.data(), n);
+                plainKernels().expandChroma(row, eu.reference.data(), ev.reference.data(), n);
+                EXPECT_TRUE(eu.mine.copy() == eu.reference.copy() && ev.mine.copy() == ev.reference.copy())
+                    << "expandChroma, shift " << shift << " phase " << phase;
+            }
+    });
+}
+
+// In place, as the conversions of a whole host array run: the same bytes as out of place.
+TEST(KernelExactness, ColourRowsInPlace) {
+    forEveryLevelAndLength([](const RowKernels& kernels, int n, std::mt19937& random) {
+        Buffer first(n, random), second(n, random), third(n, random);
+        const Bytes before[3] = {first.copy(), second.copy(), third.copy()};
+        const uint8_t* const in[3] = {before[0].data(), before[1].data(), before[2].data()};
+        uint8_t* const bands[3] = {first.data(), second.data(), third.data()};
+        Bytes expected[3] = {Bytes(n), Bytes(n), Bytes(n)};
+        uint8_t* const out[3] = {expected[0].data(), expected[1].data(), expected[2].data()};
+        const auto restore = [&] {
+            for (int k = 0; k < 3 && n > 0; ++k) std::memcpy(bands[k], before[k].data(), static_cast<size_t>(n));
+        };
+        const auto converted = [&] {
+            return first.copy() == expected[0] && second.copy() == expected[1] && third.copy() == expected[2];
+        };
+        plainKernels().yuvToRGB(YUVRow{in[0], in[1], in[2], 0, 0}, out, n);
+        kernels.yuvToRGB(YUVRow{bands[0], bands[1], bands[2], 0, 0}, bands, n);
+        EXPECT_TRUE(converted()) << "yuvToRGB";
+        restore();
+        plainKernels().rgbToYUV(in, out, n);
+        kernels.rgbToYUV(bands, bands, n);
+        EXPECT_TRUE(converted()) << "rgbToYUV";
+        restore();
+        plainKernels().rgbToMono(in, expected[0].data(), n);
+        kernels.rgbToMono(bands, bands[0], n);
+        EXPECT_EQ(first.copy(), expected[0]) << "rgbToMono";
+    });
+}
+
+bool same(const Output& out) { return out.mine.copy() == out.reference.copy(); }
+
+TEST(KernelExactness, PackedLayoutsToBands) {
+    forEveryLevelAndLength([](const RowKernels& kernels, int n, std::mt19937& random) {
+        const size_t samples = static_cast<size_t>(n);
+        typedef void (*Split)(const uint8_t*, uint8_t* const[3], int);
+        const struct {
+            Split mine, reference;
+            size_t bytes;
+            const char* name;
+        } splits[] = {
+            {kernels.split3, plainKernels().split3, 3, "split3"},
+            {kernels.split4, plainKernels().split4, 4, "split4"},
+            {kernels.rgb555ToRGB, plainKernels().rgb555ToRGB, 2, "rgb555ToRGB"},
+            {kernels.rgb565ToRGB, plainKernels().rgb565ToRGB, 2, "rgb565ToRGB"},
+        };
+        for (const auto& split : splits) {
+            Buffer in(split.bytes * samples, random);
+            Output a(samples, random), b(samples, random), c(samples, random);
+            uint8_t* const mine[3] = {a.mine.data(), b.mine.data(), c.mine.data()};
+            uint8_t* const reference[3] = {a.reference.data(), b.reference.data(), c.reference.data()};
+            split.mine(in.data(), mine, n);
+            split.reference(in.data(), reference, n);
+            EXPECT_TRUE(same(a) && same(b) && same(c)) << split.name;
+        }
+        // Here n counts groups.
+        typedef void (*Unpack)(const uint8_t*, uint8_t*, uint8_t*, uint8_t*, int);
+        const struct {
+            Unpack mine, reference;
+            size_t bytes, luma, chroma;
+            const char* name;
+        } unpacks[] = {
+            {kernels.unpackYUYV, plainKernels().unpackYUYV, 4, 2, 1, "unpackYUYV"},
+            {kernels.unpackUYVY, plainKernels().unpackUYVY, 4, 2, 1, "unpackUYVY"},
+            {kernels.unpackY411, plainKernels().unpackY411, 6, 4, 1, "unpackY411"},
+            {kernels.unpackY41P, plainKernels().unpackY41P, 12, 8, 2, "unpackY41P"},
+        };
+        for (const auto& unpack : unpacks) {
+            Buffer in(unpack.bytes * samples, random);
+            Output y(unpack.luma * samples, random), u(unpack.chroma * samples, random), v(unpack.chroma * samples, random);
+            unpack.mine(in.data(), y.mine.data(), u.mine.data(), v.mine.data(), n);
+            unpack.reference(in.data(), y.reference.data(), u.reference.data(), v.reference.data(), n);
+            EXPECT_TRUE(same(y) && same(u) && same(v)) << unpack.name;
+        }
+    });
+}
+
+TEST(KernelExactness, BitmapRows) {
+    forEveryLevelAndLength([](const RowKernels& kernels, int n, std::mt19937& random) {
+        const size_t samples = static_cast<size_t>(n);
+        typedef void (*Row)(const uint8_t*, uint8_t*, int);
+        const struct {
+            Row mine, reference;
+            size_t bytes;
+            const char* name;
+        } rows[] = {
+            {kernels.swap3, plainKernels().swap3, 3, "swap3"},
+            // Every fourth byte of the output must keep what it held.
+            {kernels.swap4, plainKernels().swap4, 4, "swap4"},
+            {kernels.rgb565To555, plainKernels().rgb565To555, 2, "rgb565To555"},
+        };
+        for (const auto& row : rows) {
+            Buffer in(row.bytes * samples, random);
+            Output out(row.bytes * samples, random);
+            row.mine(in.data(), out.mine.data(), n);
+            row.reference(in.data(), out.reference.data(), n);
+            EXPECT_EQ(out.mine.copy(), out.reference.copy()) << row.name;
+        }
+        Buffer a(samples, random), b(samples, random), c(samples, random);
+        const uint8_t* const planes[3] = {a.data(), b.data(), c.data()};
+        Output merged(3 * samples, random);
+        kernels.merge3(planes, merged.mine.data(), n);
+        plainKernels().merge3(planes, merged.reference.data(), n);
+        EXPECT_EQ(merged.mine.copy(), merged.reference.copy()) << "merge3";
+        Buffer words(2 * samples, random);
+        for (int shift : {2, 4, 6, 8})
+            for (bool swapped : {false, true}) {
+                Output bytes(samples, random);
+                kernels.wordsToBytes(words.data(), bytes.mine.data(), n, shift, swapped);
+                plainKernels().wordsToBytes(words.data(), bytes.reference.data(), n, shift, swapped);
+                EXPECT_EQ(bytes.mine.copy(), bytes.reference.copy()) << "wordsToBytes " << shift << " " << swapped;
+            }
+    });
+}
+
+// Every row count a strip can have, with columns as long as the strip or longer; the last column
+// ends where the output's allocation does.
+TEST(KernelExactness, Transposes) {
+    forEveryLevelAndLength([](const RowKernels& kernels, int width, std::mt19937& random) {
+        for (int rowCount = 1; rowCount <= zorvframekit::kMaxTransposeRows; ++rowCount) {
+            const size_t stride = static_cast<size_t>(rowCount + (width % 3 == 0 ? 0 : width % 5));
+            const size_t size = width == 0 ? 0 : (width - 1) * stride + rowCount;
+            std::vector<Buffer> rows, wordRows;
+            std::vector<const uint8_t*> pointers, wordPointers;
+            for (int i = 0; i < rowCount; ++i) {
+                rows.emplace_back(static_cast<size_t>(width), random);
+                wordRows.emplace_back(2 * static_cast<size_t>(width), random);
+            }
+            for (int i = 0; i < rowCount; ++i) pointers.push_back(rows[i].data()), wordPointers.push_back(wordRows[i].data());
+            Output out(size, random);
+            kernels.transpose8(pointers.data(), rowCount, width, out.mine.data(), stride);
+            plainKernels().transpose8(pointers.data(), rowCount, width, out.reference.data(), stride);
+            EXPECT_EQ(out.mine.copy(), out.reference.copy()) << "transpose8, " << rowCount << " rows";
+            for (bool swapped : {false, true}) {
+                Output words(2 * size, random);
+                kernels.transpose16(wordPointers.data(), rowCount, width,
+                                    reinterpret_cast<uint16_t*>(words.mine.data()), stride, swapped);
+                plainKernels().transpose16(wordPointers.data(), rowCount, width,
+                                           reinterpret_cast<uint16_t*>(words.reference.data()), stride, swapped);
+                EXPECT_EQ(words.mine.copy(), words.reference.copy()) << "transpose16, " << rowCount << " rows";
+            }
+        }
+    });
+}
+
+// ---- Whole frames -----------------------------------------------------------------------------
+
+// Everything a frame hands out: its host arrays (native and for every mask) and its bitmap.
+struct FrameOutputs {
+    std::vector<Bytes> arrays;
+    std::vector<std::vector<int>> shapes;
+    Bitmap bitmap;
+
+    bool operator==(const FrameOutputs& other) const {
+        return arrays == other.arrays && shapes == other.shapes && bitmap.pixels == other.bitmap.pixels &&
+               std::memcmp(&bitmap.header, &other.bitmap.header, sizeof bitmap.header) == 0;
+    }
+};
+
+FrameOutputs outputsOf(IFrame* frame) {
+    FrameOutputs outputs;
+    for (int mask = 0; mask <= 7; ++mask) {
+        // Mask 0 stands for the native array.
+        HostArray array = mask == 0 ? frame->getNativeHostArray() : frame->getHostArray(mask);
+        if (array == nullptr) {
+            outputs.shapes.push_back({});
+            outputs.arrays.push_back({});
+            continue;
+        }
+        outputs.shapes.push_back(dimensionsOf(array));
+        outputs.shapes.back().push_back(haGetClassID(array));
+        const uint8_t* data = static_cast<const uint8_t*>(haGetData(array));
+        outputs.arrays.emplace_back(data, data + haGetNumberOfElements(array) * haGetElementSize(array));
+        haFree(array);
+    }
+    outputs.bitmap = bitmapOf(frame);
+    return outputs;
+}
+
+struct FrameFormat {
+    uint32_t family;
+    int formats;
+    bool rowOrders;  // the family honours the bottom-up bit
+    int groupPixels;  // packed YUV: pixels a group, for windows starting inside one
+};
+
+const FrameFormat kFrameFormats[] = {
+    {zorvframekit::kFamilyMonochrome, 9, true, 1},  {zorvframekit::kFamilyRGB24Packed, 4, true, 1},
+    {zorvframekit::kFamilyRGB16, 2, true, 1},       {zorvframekit::kFamilyRGB24Planar, 1, false, 1},
+    {zorvframekit::kFamilyYUVPacked, 7, false, 0},  {zorvframekit::kFamilyYUVPlanar, 3, false, 1},
+};
+const int kPackedGroupPixels[7] = {2, 2, 2, 4, 1, 8, 1};
+const int kPackedGroupBytes[7] = {4, 4, 4, 6, 3, 12, 3};
+
+// Sets every level in turn and restores the best when done.
+struct EveryLevel {
+    ~EveryLevel() { zorvframekit::forceKernelLevel(zorvframekit::bestKernelLevel()); }
+};
+
+// A frame of random bytes: packed YUV frames cut as a window from a wider source, starting
+// `width % groupPixels` pixels into a group, so that every offset comes up across the widths.
+void fillFrame(IFrame* frame, const FrameFormat& format, int formatIndex, int width, int height, std::mt19937& random) {
+    if (format.family != zorvframekit::kFamilyYUVPacked) {
+        FlushBuffer raw(static_cast<size_t>(frame->getDataSize()));
+        raw.randomise(random());
+        frame->copyData(raw.data());
+        return;
+    }
+    const int pixels = kPackedGroupPixels[formatIndex], offset = width % pixels;
+    const int sourceWidth = width + offset + pixels, groups = (sourceWidth + pixels - 1) / pixels;
+    FlushBuffer source(static_cast<size_t>(groups) * kPackedGroupBytes[formatIndex] * (height + 1));
+    source.randomise(random());
+    frame->copyRegion(source.data(), sourceWidth, height + 1, offset, 1);
+}
+
+void expectEveryLevelMatchesPlain(const FrameFormat& format, int formatIndex, bool bottomUp, int width, int height,
+                                  std::mt19937& random) {
+    const FrameTypeCode code = zorvframekit::makeFrameTypeCode(format.family, uint32_t(formatIndex), bottomUp);
+    TestFrameHandle frame(code, width, height);
+    ASSERT_TRUE(frame);
+    fillFrame(frame.frame.get(), format, formatIndex, width, height, random);
+    ASSERT_TRUE(frame->hasData());
+    ASSERT_TRUE(zorvframekit::forceKernelLevel(KernelLevel::Plain));
+    const FrameOutputs reference = outputsOf(frame.frame.get());
+    for (const RowKernels* kernels : simdLevels()) {
+        zorvframekit::forceKernelLevel(kernels->level);
+        if (!(outputsOf(frame.frame.get()) == reference)) {
+            ADD_FAILURE() << std::hex << "code 0x" << code << std::dec << ", " << width << "x" << height << ": "
+                          << nameOf(*kernels) << " differs from the plain kernels";
+            return;
+        }
+    }
+}
+
+TEST(FrameKernels, EveryFormatSizeAndRowOrderGivesThePlainResultAtEveryLevel) {
+    EveryLevel restore;
+    std::mt19937 random(77);
+    for (const FrameFormat& format : kFrameFormats)
+        for (int formatIndex = 0; formatIndex < format.formats; ++formatIndex)
+            for (bool bottomUp : {false, true}) {
+                if (bottomUp && !format.rowOrders) continue;
+                // Strips are 16 rows, so 17 and 35 end in a partial one; 1 to 67 columns reach every
+                // vector tail.
+                for (int height : {1, 2, 3, 17, 35})
+                    for (int width = 1; width <= 67; ++width)
+                        expectEveryLevelMatchesPlain(format, formatIndex, bottomUp, width, height, random);
+                // Rows longer than a chunk of the strip writers.
+                for (int width : {255, 256, 257, 600}) expectEveryLevelMatchesPlain(format, formatIndex, bottomUp, width, 18, random);
+            }
+}
+
+}  // namespace
