@@ -1,8 +1,301 @@
-// SSE2 kernels.
-#include "kernels/KernelSets.h"
+// SSE2 kernels: the baseline of both builds. What needs byte shuffles (the 4:1:1 layouts, 4-byte
+// pixels written without their fourth byte) is left to the levels above, except where shifts and
+// masks do it well enough.
+#include "kernels/Vectors128.h"
 
 namespace zorvframekit {
 
-void addSSE2Kernels(RowKernels&) {}
+namespace {
+
+// ---- Colour -------------------------------------------------------------------------------------
+
+template <int Shift>
+struct YUVToBGR {
+    static void run(const YUVRow& row, uint8_t* bgr, int n) {
+        forYUVVectors<16>(
+            row, n,
+            [bgr](const YUVRow& aligned, int i, int out) {
+                __m128i r, g, b;
+                yuvRow16<Shift>(aligned, i, r, g, b);
+                interleave3(b, g, r, bgr + 3 * out);
+            },
+            [bgr](const YUVRow& rest, int out, int count) { plain::yuvToBGR(rest, bgr + 3 * out, count); });
+    }
+};
+
+template <int Shift>
+struct YUVToRGB {
+    static void run(const YUVRow& row, uint8_t* const* rgb, int n) {
+        forYUVVectors<16>(
+            row, n,
+            [rgb](const YUVRow& aligned, int i, int out) {
+                __m128i r, g, b;
+                yuvRow16<Shift>(aligned, i, r, g, b);
+                store16(rgb[0] + out, r);
+                store16(rgb[1] + out, g);
+                store16(rgb[2] + out, b);
+            },
+            [rgb](const YUVRow& rest, int out, int count) {
+                uint8_t* const at[3] = {rgb[0] + out, rgb[1] + out, rgb[2] + out};
+                plain::yuvToRGB(rest, at, count);
+            });
+    }
+};
+
+template <int Shift>
+struct ExpandChroma {
+    static void run(const YUVRow& row, uint8_t* u, uint8_t* v, int n) {
+        forYUVVectors<16>(
+            row, n,
+            [u, v](const YUVRow& aligned, int i, int out) {
+                store16(u + out, loadChroma<Shift>(aligned.u + (i >> Shift)));
+                store16(v + out, loadChroma<Shift>(aligned.v + (i >> Shift)));
+            },
+            [u, v](const YUVRow& rest, int out, int count) { plain::expandChroma(rest, u + out, v + out, count); });
+    }
+};
+
+void yuvToBGR(const YUVRow& row, uint8_t* bgr, int n) { byShift<YUVToBGR>(row.chromaShift, row, bgr, n); }
+void yuvToRGB(const YUVRow& row, uint8_t* const rgb[3], int n) {
+    byShift<YUVToRGB>(row.chromaShift, row, static_cast<uint8_t* const*>(rgb), n);
+}
+void expandChroma(const YUVRow& row, uint8_t* u, uint8_t* v, int n) {
+    byShift<ExpandChroma>(row.chromaShift, row, u, v, n);
+}
+
+// 8 pixels in 16-bit lanes: (a R + b G + c B + offset) >> 8, the sum known to fit 16 unsigned bits.
+inline __m128i weighted8(__m128i r, __m128i g, __m128i b, int wr, int wg, int wb, int offset) {
+    const __m128i sum = _mm_add_epi16(_mm_add_epi16(_mm_mullo_epi16(r, splat16(wr)), _mm_mullo_epi16(g, splat16(wg))),
+                                      _mm_add_epi16(_mm_mullo_epi16(b, splat16(wb)), splat16(offset)));
+    return _mm_srli_epi16(sum, 8);
+}
+
+inline __m128i weighted16(__m128i r, __m128i g, __m128i b, int wr, int wg, int wb, int offset) {
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i low = weighted8(_mm_unpacklo_epi8(r, zero), _mm_unpacklo_epi8(g, zero), _mm_unpacklo_epi8(b, zero),
+                                  wr, wg, wb, offset);
+    const __m128i high = weighted8(_mm_unpackhi_epi8(r, zero), _mm_unpackhi_epi8(g, zero), _mm_unpackhi_epi8(b, zero),
+                                   wr, wg, wb, offset);
+    return _mm_packus_epi16(low, high);
+}
+
+void rgbToYUV(const uint8_t* const rgb[3], uint8_t* const yuv[3], int n) {
+    int i = 0;
+    for (; i + 16 <= n; i += 16) {
+        const __m128i r = load16(rgb[0] + i), g = load16(rgb[1] + i), b = load16(rgb[2] + i);
+        const __m128i y = weighted16(r, g, b, 66, 129, 25, 16 * 256 + 128);
+        const __m128i u = weighted16(r, g, b, -38, -74, 112, 128 * 256 + 128);
+        const __m128i v = weighted16(r, g, b, 112, -94, -18, 128 * 256 + 128);
+        store16(yuv[0] + i, y);
+        store16(yuv[1] + i, u);
+        store16(yuv[2] + i, v);
+    }
+    const uint8_t* const restIn[3] = {rgb[0] + i, rgb[1] + i, rgb[2] + i};
+    uint8_t* const restOut[3] = {yuv[0] + i, yuv[1] + i, yuv[2] + i};
+    plain::rgbToYUV(restIn, restOut, n - i);
+}
+
+void rgbToMono(const uint8_t* const rgb[3], uint8_t* mono, int n) {
+    int i = 0;
+    for (; i + 16 <= n; i += 16)
+        store16(mono + i, weighted16(load16(rgb[0] + i), load16(rgb[1] + i), load16(rgb[2] + i), 54, 183, 18, 0));
+    const uint8_t* const rest[3] = {rgb[0] + i, rgb[1] + i, rgb[2] + i};
+    plain::rgbToMono(rest, mono + i, n - i);
+}
+
+// ---- Packed layouts -----------------------------------------------------------------------------
+
+// Bytes 0, 1 and 2 of 16 pixels held as 4-byte pixels (in four vectors) to three outputs.
+inline void splitPixels4(const __m128i p[4], bool fourthIsZero, uint8_t* const out[3], int i) {
+    const __m128i byte = _mm_set1_epi32(0xFF);
+    for (int k = 0; k < 3; ++k) {
+        __m128i lanes[4];
+        for (int j = 0; j < 4; ++j) {
+            const __m128i shifted = _mm_srli_epi32(p[j], 8 * k);
+            lanes[j] = k == 2 && fourthIsZero ? shifted : _mm_and_si128(shifted, byte);
+        }
+        store16(out[k] + i, _mm_packus_epi16(_mm_packs_epi32(lanes[0], lanes[1]), _mm_packs_epi32(lanes[2], lanes[3])));
+    }
+}
+
+// Four 3-byte pixels at the bottom of x to 4-byte pixels whose fourth byte is zero.
+inline __m128i spreadPixels3To4(__m128i x) {
+    const __m128i y = _mm_unpacklo_epi64(x, _mm_srli_si128(x, 6));
+    const __m128i low3 = _mm_set_epi32(0, 0x00FFFFFF, 0, 0x00FFFFFF);
+    const __m128i high3 = _mm_set_epi32(0x00FFFFFF, 0, 0x00FFFFFF, 0);
+    return _mm_or_si128(_mm_and_si128(y, low3), _mm_and_si128(_mm_slli_epi64(y, 8), high3));
+}
+
+void split3(const uint8_t* in, uint8_t* const out[3], int n) {
+    int i = 0;
+    for (; i + 16 <= n; i += 16, in += 48) {
+        // The last four pixels are read as the top of the 16 bytes ending the 48, not past them.
+        const __m128i p[4] = {spreadPixels3To4(load16(in)), spreadPixels3To4(load16(in + 12)),
+                              spreadPixels3To4(load16(in + 24)), spreadPixels3To4(_mm_srli_si128(load16(in + 32), 4))};
+        splitPixels4(p, true, out, i);
+    }
+    uint8_t* const rest[3] = {out[0] + i, out[1] + i, out[2] + i};
+    plain::split3(in, rest, n - i);
+}
+
+void split4(const uint8_t* in, uint8_t* const out[3], int n) {
+    int i = 0;
+    for (; i + 16 <= n; i += 16, in += 64) {
+        const __m128i p[4] = {load16(in), load16(in + 16), load16(in + 32), load16(in + 48)};
+        splitPixels4(p, false, out, i);
+    }
+    uint8_t* const rest[3] = {out[0] + i, out[1] + i, out[2] + i};
+    plain::split4(in, rest, n - i);
+}
+
+// 16 little-endian words' three fields, each moved to the top of its byte: red and green shifted
+// right and masked, blue shifted left by 3.
+template <int RedShift, int RedMask, int GreenShift, int GreenMask>
+inline void splitWords(const uint8_t* in, uint8_t* const out[3], int i) {
+    const __m128i a = load16(in), b = load16(in + 16);
+    const __m128i red = splat16(RedMask), green = splat16(GreenMask), blue = splat16(0xF8);
+    store16(out[0] + i, _mm_packus_epi16(_mm_and_si128(_mm_srli_epi16(a, RedShift), red),
+                                         _mm_and_si128(_mm_srli_epi16(b, RedShift), red)));
+    store16(out[1] + i, _mm_packus_epi16(_mm_and_si128(_mm_srli_epi16(a, GreenShift), green),
+                                         _mm_and_si128(_mm_srli_epi16(b, GreenShift), green)));
+    store16(out[2] + i, _mm_packus_epi16(_mm_and_si128(_mm_slli_epi16(a, 3), blue),
+                                         _mm_and_si128(_mm_slli_epi16(b, 3), blue)));
+}
+
+void rgb555ToRGB(const uint8_t* in, uint8_t* const rgb[3], int n) {
+    int i = 0;
+    for (; i + 16 <= n; i += 16, in += 32) splitWords<7, 0xF8, 2, 0xF8>(in, rgb, i);
+    uint8_t* const rest[3] = {rgb[0] + i, rgb[1] + i, rgb[2] + i};
+    plain::rgb555ToRGB(in, rest, n - i);
+}
+
+void rgb565ToRGB(const uint8_t* in, uint8_t* const rgb[3], int n) {
+    int i = 0;
+    for (; i + 16 <= n; i += 16, in += 32) splitWords<8, 0xF8, 3, 0xFC>(in, rgb, i);
+    uint8_t* const rest[3] = {rgb[0] + i, rgb[1] + i, rgb[2] + i};
+    plain::rgb565ToRGB(in, rest, n - i);
+}
+
+// The even and the odd bytes of 32 bytes, 16 each.
+inline __m128i evenBytes(__m128i a, __m128i b) {
+    const __m128i low = splat16(0xFF);
+    return _mm_packus_epi16(_mm_and_si128(a, low), _mm_and_si128(b, low));
+}
+inline __m128i oddBytes(__m128i a, __m128i b) { return _mm_packus_epi16(_mm_srli_epi16(a, 8), _mm_srli_epi16(b, 8)); }
+
+// 16 groups of 4 bytes: luma at the even (LumaOdd false) or odd bytes, two chroma samples at the
+// others.
+template <bool LumaOdd>
+inline void unpackGroups16(const uint8_t* in, uint8_t* y, uint8_t* first, uint8_t* second) {
+    const __m128i a0 = load16(in), a1 = load16(in + 16), a2 = load16(in + 32), a3 = load16(in + 48);
+    store16(y, LumaOdd ? oddBytes(a0, a1) : evenBytes(a0, a1));
+    store16(y + 16, LumaOdd ? oddBytes(a2, a3) : evenBytes(a2, a3));
+    const __m128i c01 = LumaOdd ? evenBytes(a0, a1) : oddBytes(a0, a1);
+    const __m128i c23 = LumaOdd ? evenBytes(a2, a3) : oddBytes(a2, a3);
+    store16(first, evenBytes(c01, c23));
+    store16(second, oddBytes(c01, c23));
+}
+
+void unpackYUYV(const uint8_t* in, uint8_t* y, uint8_t* c1, uint8_t* c3, int groups) {
+    int g = 0;
+    for (; g + 16 <= groups; g += 16) unpackGroups16<false>(in + 4 * g, y + 2 * g, c1 + g, c3 + g);
+    plain::unpackYUYV(in + 4 * g, y + 2 * g, c1 + g, c3 + g, groups - g);
+}
+
+void unpackUYVY(const uint8_t* in, uint8_t* y, uint8_t* c0, uint8_t* c2, int groups) {
+    int g = 0;
+    for (; g + 16 <= groups; g += 16) unpackGroups16<true>(in + 4 * g, y + 2 * g, c0 + g, c2 + g);
+    plain::unpackUYVY(in + 4 * g, y + 2 * g, c0 + g, c2 + g, groups - g);
+}
+
+// ---- Bitmap rows --------------------------------------------------------------------------------
+
+// Four pixels at a time, 16 bytes read and written for 12: the 4 extra bytes written are the next
+// pixels', rewritten by the next step; the last steps, which would pass the row's end, go plain.
+void swap3(const uint8_t* in, uint8_t* out, int n) {
+    const __m128i first = _mm_setr_epi8(-1, 0, 0, -1, 0, 0, -1, 0, 0, -1, 0, 0, 0, 0, 0, 0);
+    const __m128i middle = _mm_slli_si128(first, 1), last = _mm_slli_si128(first, 2);
+    int i = 0;
+    for (; 3 * i + 16 <= 3 * n; i += 4) {
+        const __m128i x = load16(in + 3 * i);
+        const __m128i ends = _mm_or_si128(_mm_and_si128(_mm_srli_si128(x, 2), first), _mm_and_si128(_mm_slli_si128(x, 2), last));
+        store16(out + 3 * i, _mm_or_si128(ends, _mm_and_si128(x, middle)));
+    }
+    plain::swap3(in + 3 * i, out + 3 * i, n - i);
+}
+
+void merge3(const uint8_t* const in[3], uint8_t* out, int n) {
+    int i = 0;
+    for (; i + 16 <= n; i += 16) interleave3(load16(in[0] + i), load16(in[1] + i), load16(in[2] + i), out + 3 * i);
+    const uint8_t* const rest[3] = {in[0] + i, in[1] + i, in[2] + i};
+    plain::merge3(rest, out + 3 * i, n - i);
+}
+
+void rgb565To555(const uint8_t* in, uint8_t* out, int n) {
+    int i = 0;
+    for (; i + 8 <= n; i += 8) {
+        const __m128i v = load16(in + 2 * i);
+        store16(out + 2 * i,
+                _mm_or_si128(_mm_and_si128(_mm_srli_epi16(v, 1), splat16(0x7FE0)), _mm_and_si128(v, splat16(0x1F))));
+    }
+    plain::rgb565To555(in + 2 * i, out + 2 * i, n - i);
+}
+
+void wordsToBytes(const uint8_t* in, uint8_t* out, int n, int shift, bool swapped) {
+    const __m128i count = _mm_cvtsi32_si128(shift), low = splat16(0xFF);
+    int i = 0;
+    for (; i + 16 <= n; i += 16) {
+        __m128i a = load16(in + 2 * i), b = load16(in + 2 * i + 16);
+        if (swapped) {
+            a = swapBytes16(a);
+            b = swapBytes16(b);
+        }
+        store16(out + i, _mm_packus_epi16(_mm_and_si128(_mm_srl_epi16(a, count), low),
+                                          _mm_and_si128(_mm_srl_epi16(b, count), low)));
+    }
+    plain::wordsToBytes(in + 2 * i, out + i, n - i, shift, swapped);
+}
+
+// ---- Transposes ---------------------------------------------------------------------------------
+
+void transpose8(const uint8_t* const* rows, int rowCount, int width, uint8_t* out, size_t columnStride) {
+    if (rowCount < 8 || width < 16) {
+        plain::transpose8(rows, rowCount, width, out, columnStride);
+        return;
+    }
+    forBlocks<8, 16>(rowCount, width, [&](int r, int c) { transposeBlock8x16(rows + r, c, out + r, columnStride); });
+}
+
+void transpose16(const uint8_t* const* rows, int rowCount, int width, uint16_t* out, size_t columnStride,
+                 bool swapped) {
+    if (rowCount < 8 || width < 8) {
+        plain::transpose16(rows, rowCount, width, out, columnStride, swapped);
+        return;
+    }
+    forBlocks<8, 8>(rowCount, width,
+                    [&](int r, int c) { transposeBlock8x8Words(rows + r, c, out + r, columnStride, swapped); });
+}
+
+}  // namespace
+
+void addSSE2Kernels(RowKernels& table) {
+    table.yuvToBGR = yuvToBGR;
+    table.yuvToRGB = yuvToRGB;
+    table.expandChroma = expandChroma;
+    table.rgbToYUV = rgbToYUV;
+    table.rgbToMono = rgbToMono;
+    table.split3 = split3;
+    table.split4 = split4;
+    table.rgb555ToRGB = rgb555ToRGB;
+    table.rgb565ToRGB = rgb565ToRGB;
+    table.unpackYUYV = unpackYUYV;
+    table.unpackUYVY = unpackUYVY;
+    table.swap3 = swap3;
+    table.merge3 = merge3;
+    table.rgb565To555 = rgb565To555;
+    table.wordsToBytes = wordsToBytes;
+    table.transpose8 = transpose8;
+    table.transpose16 = transpose16;
+}
 
 }  // namespace zorvframekit

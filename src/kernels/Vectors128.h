@@ -1,0 +1,196 @@
+// 128-bit building blocks shared by the SSE2 and SSSE3 kernel files (each includes this header and
+// gets copies of its own, compiled with its own flags: everything here is static).
+//
+// The colour arithmetic works in 16-bit lanes and is exact. With C = Y - 16, D = U - 128, E = V - 128,
+// each of R = (298 C + 409 E + 128) >> 8, G = (298 C - 100 D - 208 E + 128) >> 8 and
+// B = (298 C + 516 D + 128) >> 8 is split into a multiple of 256 taken out of the shift and a
+// remainder that fits 16 bits:
+//   R = (C + E)  + ((42 C + 153 E + 128) >> 8)              remainder in [-20128, 29597]
+//   G = (C - E)  + ((42 C - 100 D + 48 E + 128) >> 8)       remainder in [-19388, 29062]
+//   B = (C + 2D) + ((42 C + 4 D + 128) >> 8)                remainder in [-1056, 10674]
+// (floor((256 k + t) / 256) = k + floor(t / 256) for integers), and the signed-to-unsigned
+// saturating pack to bytes is exactly the clamp: 0 or less gives 0, 256 or more 255.
+// The other way, every sum fits 16 unsigned bits once offset to be positive, so a logical shift
+// gives the arithmetic one: Y = (66 R + 129 G + 25 B + 4224) >> 8, U = (-38 R - 74 G + 112 B + 32896)
+// >> 8, V = (112 R - 94 G - 18 B + 32896) >> 8, the 16 and 128 added inside the shift as 16 * 256
+// and 128 * 256.
+#ifndef ZORVFRAMEKIT_KERNELS_VECTORS128_H
+#define ZORVFRAMEKIT_KERNELS_VECTORS128_H
+
+#include <emmintrin.h>
+
+#include "kernels/KernelSets.h"
+
+namespace zorvframekit {
+namespace {
+
+inline __m128i load16(const uint8_t* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); }
+inline void store16(uint8_t* p, __m128i x) { _mm_storeu_si128(reinterpret_cast<__m128i*>(p), x); }
+inline __m128i load8(const uint8_t* p) { return _mm_loadl_epi64(reinterpret_cast<const __m128i*>(p)); }
+inline void store8(uint8_t* p, __m128i x) { _mm_storel_epi64(reinterpret_cast<__m128i*>(p), x); }
+inline void storeHigh8(uint8_t* p, __m128i x) { store8(p, _mm_unpackhi_epi64(x, x)); }
+inline __m128i load4(const uint8_t* p) {
+    int word;
+    __builtin_memcpy(&word, p, 4);
+    return _mm_cvtsi32_si128(word);
+}
+inline __m128i splat16(int value) { return _mm_set1_epi16(static_cast<short>(value)); }
+
+// 16 pixels' chroma, a byte per pixel, from 16 >> shift samples.
+template <int Shift>
+inline __m128i loadChroma(const uint8_t* c) {
+    if (Shift == 0) return load16(c);
+    if (Shift == 1) {
+        const __m128i x = load8(c);
+        return _mm_unpacklo_epi8(x, x);
+    }
+    __m128i x = load4(c);
+    x = _mm_unpacklo_epi8(x, x);
+    return _mm_unpacklo_epi8(x, x);
+}
+
+// 8 pixels in 16-bit lanes: Y, U, V to R, G, B (unclamped).
+inline void yuv8ToRGB(__m128i y, __m128i u, __m128i v, __m128i& r, __m128i& g, __m128i& b) {
+    const __m128i c = _mm_sub_epi16(y, splat16(16));
+    const __m128i d = _mm_sub_epi16(u, splat16(128));
+    const __m128i e = _mm_sub_epi16(v, splat16(128));
+    const __m128i l = _mm_add_epi16(_mm_mullo_epi16(c, splat16(42)), splat16(128));
+    const __m128i rt = _mm_add_epi16(l, _mm_mullo_epi16(e, splat16(153)));
+    const __m128i gt = _mm_add_epi16(l, _mm_add_epi16(_mm_mullo_epi16(d, splat16(-100)), _mm_mullo_epi16(e, splat16(48))));
+    const __m128i bt = _mm_add_epi16(l, _mm_slli_epi16(d, 2));
+    r = _mm_add_epi16(_mm_add_epi16(c, e), _mm_srai_epi16(rt, 8));
+    g = _mm_add_epi16(_mm_sub_epi16(c, e), _mm_srai_epi16(gt, 8));
+    b = _mm_add_epi16(_mm_add_epi16(c, _mm_add_epi16(d, d)), _mm_srai_epi16(bt, 8));
+}
+
+// 16 pixels: luma and per-pixel chroma bytes to R, G, B bytes, clamped.
+inline void yuv16ToRGB(__m128i y, __m128i u, __m128i v, __m128i& r, __m128i& g, __m128i& b) {
+    const __m128i zero = _mm_setzero_si128();
+    __m128i rl, gl, bl, rh, gh, bh;
+    yuv8ToRGB(_mm_unpacklo_epi8(y, zero), _mm_unpacklo_epi8(u, zero), _mm_unpacklo_epi8(v, zero), rl, gl, bl);
+    yuv8ToRGB(_mm_unpackhi_epi8(y, zero), _mm_unpackhi_epi8(u, zero), _mm_unpackhi_epi8(v, zero), rh, gh, bh);
+    r = _mm_packus_epi16(rl, rh);
+    g = _mm_packus_epi16(gl, gh);
+    b = _mm_packus_epi16(bl, bh);
+}
+
+// Runs `vectors(aligned, i, out)` over the pixels of a YUV row `Step` at a time, for pixel i of the
+// row advanced to its first whole chroma group, which is pixel `out` of the row. The pixels before
+// that group, and those after the last whole step, go to `rest(row, out, count)` (the plain kernel),
+// with the row advanced to them.
+template <int Step, typename Vectors, typename Rest>
+inline void forYUVVectors(const YUVRow& row, int n, Vectors vectors, Rest rest) {
+    int lead = row.phase == 0 ? 0 : (1 << row.chromaShift) - row.phase;
+    if (lead > n) lead = n;
+    if (lead > 0) rest(row, 0, lead);
+    const YUVRow aligned = advanceRow(row, lead);
+    const int count = n - lead, whole = count - count % Step;
+    for (int i = 0; i < whole; i += Step) vectors(aligned, i, lead + i);
+    if (whole < count) rest(advanceRow(aligned, whole), lead + whole, count - whole);
+}
+
+// 16 pixels of a phase-0 row from pixel i on, converted.
+template <int Shift>
+inline void yuvRow16(const YUVRow& row, int i, __m128i& r, __m128i& g, __m128i& b) {
+    yuv16ToRGB(load16(row.y + i), loadChroma<Shift>(row.u + (i >> Shift)), loadChroma<Shift>(row.v + (i >> Shift)), r,
+               g, b);
+}
+
+// The per-chroma-subsampling instances of a kernel body `Body<Shift>`.
+template <template <int> class Body, typename... Args>
+inline void byShift(int shift, Args... args) {
+    if (shift == 0)
+        Body<0>::run(args...);
+    else if (shift == 1)
+        Body<1>::run(args...);
+    else
+        Body<2>::run(args...);
+}
+
+// 4 pixels of 4 bytes each, the fourth zero, to 12 bytes at the bottom of the result (the top 4 zero).
+inline __m128i packPixels4To3(__m128i p) {
+    const __m128i low3 = _mm_set_epi32(0, 0x00FFFFFF, 0, 0x00FFFFFF);
+    const __m128i next3 = _mm_set_epi32(0x0000FFFF, static_cast<int>(0xFF000000), 0x0000FFFF, static_cast<int>(0xFF000000));
+    const __m128i six = _mm_or_si128(_mm_and_si128(p, low3), _mm_and_si128(_mm_srli_epi64(p, 8), next3));
+    const __m128i upper6 = _mm_set_epi32(0, -1, static_cast<int>(0xFFFF0000), 0);
+    return _mm_or_si128(_mm_move_epi64(six), _mm_and_si128(_mm_srli_si128(six, 2), upper6));
+}
+
+// 16 pixels of three bytes each, byte j of pixel i from in[j] byte i, as 48 bytes at out (SSE2: the
+// bytes are spread to 4-byte pixels and packed back).
+inline void interleave3(__m128i b0, __m128i b1, __m128i b2, uint8_t* out) {
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i lo01 = _mm_unpacklo_epi8(b0, b1), hi01 = _mm_unpackhi_epi8(b0, b1);
+    const __m128i lo2 = _mm_unpacklo_epi8(b2, zero), hi2 = _mm_unpackhi_epi8(b2, zero);
+    const __m128i p0 = packPixels4To3(_mm_unpacklo_epi16(lo01, lo2));
+    const __m128i p1 = packPixels4To3(_mm_unpackhi_epi16(lo01, lo2));
+    const __m128i p2 = packPixels4To3(_mm_unpacklo_epi16(hi01, hi2));
+    const __m128i p3 = packPixels4To3(_mm_unpackhi_epi16(hi01, hi2));
+    store16(out, _mm_or_si128(p0, _mm_slli_si128(p1, 12)));
+    store16(out + 16, _mm_or_si128(_mm_srli_si128(p1, 4), _mm_slli_si128(p2, 8)));
+    store16(out + 32, _mm_or_si128(_mm_srli_si128(p2, 8), _mm_slli_si128(p3, 4)));
+}
+
+// Transposes of blocks into columns: out[c * stride + i] = rows[i][c]. Blocks past the last whole
+// one are placed flush with the end instead, rewriting a few bytes with their own values.
+
+// 8 rows by 16 columns, starting at column c.
+inline void transposeBlock8x16(const uint8_t* const* rows, int c, uint8_t* out, size_t stride) {
+    const __m128i a0 = load16(rows[0] + c), a1 = load16(rows[1] + c), a2 = load16(rows[2] + c),
+                  a3 = load16(rows[3] + c), a4 = load16(rows[4] + c), a5 = load16(rows[5] + c),
+                  a6 = load16(rows[6] + c), a7 = load16(rows[7] + c);
+    // Pairs of rows, then quads, then all eight: each step doubles the run of one column's bytes.
+    const __m128i b0 = _mm_unpacklo_epi8(a0, a1), b1 = _mm_unpackhi_epi8(a0, a1), b2 = _mm_unpacklo_epi8(a2, a3),
+                  b3 = _mm_unpackhi_epi8(a2, a3), b4 = _mm_unpacklo_epi8(a4, a5), b5 = _mm_unpackhi_epi8(a4, a5),
+                  b6 = _mm_unpacklo_epi8(a6, a7), b7 = _mm_unpackhi_epi8(a6, a7);
+    const __m128i c0 = _mm_unpacklo_epi16(b0, b2), c1 = _mm_unpackhi_epi16(b0, b2), c2 = _mm_unpacklo_epi16(b1, b3),
+                  c3 = _mm_unpackhi_epi16(b1, b3), c4 = _mm_unpacklo_epi16(b4, b6), c5 = _mm_unpackhi_epi16(b4, b6),
+                  c6 = _mm_unpacklo_epi16(b5, b7), c7 = _mm_unpackhi_epi16(b5, b7);
+    const __m128i columns[8] = {_mm_unpacklo_epi32(c0, c4), _mm_unpackhi_epi32(c0, c4), _mm_unpacklo_epi32(c1, c5),
+                                _mm_unpackhi_epi32(c1, c5), _mm_unpacklo_epi32(c2, c6), _mm_unpackhi_epi32(c2, c6),
+                                _mm_unpacklo_epi32(c3, c7), _mm_unpackhi_epi32(c3, c7)};
+    uint8_t* column = out + static_cast<size_t>(c) * stride;
+    for (int k = 0; k < 8; ++k, column += 2 * stride) {
+        store8(column, columns[k]);
+        storeHigh8(column + stride, columns[k]);
+    }
+}
+
+// 16-bit samples, most significant byte first, to the machine's order.
+inline __m128i swapBytes16(__m128i x) { return _mm_or_si128(_mm_slli_epi16(x, 8), _mm_srli_epi16(x, 8)); }
+
+// 8 rows by 8 16-bit columns, starting at column c.
+inline void transposeBlock8x8Words(const uint8_t* const* rows, int c, uint16_t* out, size_t stride, bool swapped) {
+    __m128i a[8];
+    for (int i = 0; i < 8; ++i) {
+        a[i] = load16(rows[i] + 2 * c);
+        if (swapped) a[i] = swapBytes16(a[i]);
+    }
+    const __m128i b0 = _mm_unpacklo_epi16(a[0], a[1]), b1 = _mm_unpackhi_epi16(a[0], a[1]),
+                  b2 = _mm_unpacklo_epi16(a[2], a[3]), b3 = _mm_unpackhi_epi16(a[2], a[3]),
+                  b4 = _mm_unpacklo_epi16(a[4], a[5]), b5 = _mm_unpackhi_epi16(a[4], a[5]),
+                  b6 = _mm_unpacklo_epi16(a[6], a[7]), b7 = _mm_unpackhi_epi16(a[6], a[7]);
+    const __m128i c0 = _mm_unpacklo_epi32(b0, b2), c1 = _mm_unpackhi_epi32(b0, b2), c2 = _mm_unpacklo_epi32(b1, b3),
+                  c3 = _mm_unpackhi_epi32(b1, b3), c4 = _mm_unpacklo_epi32(b4, b6), c5 = _mm_unpackhi_epi32(b4, b6),
+                  c6 = _mm_unpacklo_epi32(b5, b7), c7 = _mm_unpackhi_epi32(b5, b7);
+    const __m128i columns[8] = {_mm_unpacklo_epi64(c0, c4), _mm_unpackhi_epi64(c0, c4), _mm_unpacklo_epi64(c1, c5),
+                                _mm_unpackhi_epi64(c1, c5), _mm_unpacklo_epi64(c2, c6), _mm_unpackhi_epi64(c2, c6),
+                                _mm_unpacklo_epi64(c3, c7), _mm_unpackhi_epi64(c3, c7)};
+    uint16_t* column = out + static_cast<size_t>(c) * stride;
+    for (int k = 0; k < 8; ++k, column += stride) store16(reinterpret_cast<uint8_t*>(column), columns[k]);
+}
+
+// Runs block(firstRow, firstColumn) over a rowCount x width area in blocks of Rows x Columns, the
+// last row and column of blocks placed flush with the area's end. The area must hold one block.
+template <int Rows, int Columns, typename Block>
+inline void forBlocks(int rowCount, int width, Block block) {
+    for (int r0 = 0; r0 < rowCount; r0 += Rows) {
+        const int r = r0 + Rows <= rowCount ? r0 : rowCount - Rows;
+        for (int c0 = 0; c0 < width; c0 += Columns) block(r, c0 + Columns <= width ? c0 : width - Columns);
+    }
+}
+
+}  // namespace
+}  // namespace zorvframekit
+
+#endif  // ZORVFRAMEKIT_KERNELS_VECTORS128_H
