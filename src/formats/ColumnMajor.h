@@ -21,6 +21,9 @@ const int kChunkColumns = 256;
 // Usable bytes before and after each scratch row: a producer may unpack whole groups from before
 // the chunk's first pixel.
 const int kRowSlack = 32;
+// Strips are written a tile at a time, so that a tile's columns are whole cache lines.
+const int kTileRows = 64;
+const int kTileColumns = 64;
 
 // Room for the samples of one row's chunk: three bands, and three rows of work space.
 struct RowScratch {

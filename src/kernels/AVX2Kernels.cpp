@@ -1,8 +1,272 @@
-// AVX2 kernels.
-#include "kernels/KernelSets.h"
+// AVX2 kernels: the colour arithmetic 32 pixels at a time and 16-row transposes; the rest is the
+// SSSE3 table's. The arithmetic is the 128-bit one (see Vectors128.h) in both 128-bit lanes: bytes
+// are widened and packed back within each lane, which leaves them in order.
+#include <immintrin.h>
+
+#include "kernels/Vectors128.h"
 
 namespace zorvframekit {
 
-void addAVX2Kernels(RowKernels&) {}
+namespace {
+
+inline __m256i load32(const uint8_t* p) { return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p)); }
+inline void store32(uint8_t* p, __m256i x) { _mm256_storeu_si256(reinterpret_cast<__m256i*>(p), x); }
+inline __m256i splat16x2(int value) { return _mm256_set1_epi16(static_cast<short>(value)); }
+// Two 16-byte halves: `low` in the low lane, `high` in the high one.
+inline __m256i loadHalves(const uint8_t* low, const uint8_t* high) {
+    return _mm256_inserti128_si256(_mm256_castsi128_si256(load16(low)), load16(high), 1);
+}
+
+// 32 pixels' chroma, a byte per pixel, from 32 >> shift samples.
+template <int Shift>
+inline __m256i loadChroma32(const uint8_t* c) {
+    if (Shift == 0) return load32(c);
+    if (Shift == 1) {
+        const __m256i words = _mm256_cvtepu8_epi16(load16(c));
+        return _mm256_or_si256(words, _mm256_slli_epi16(words, 8));
+    }
+    const __m256i dwords = _mm256_cvtepu8_epi32(load8(c));
+    const __m256i twice = _mm256_or_si256(dwords, _mm256_slli_epi32(dwords, 8));
+    return _mm256_or_si256(twice, _mm256_slli_epi32(twice, 16));
+}
+
+// 16 pixels in 16-bit lanes: Y, U, V to R, G, B (unclamped), as yuv8ToRGB.
+inline void yuv16LanesToRGB(__m256i y, __m256i u, __m256i v, __m256i& r, __m256i& g, __m256i& b) {
+    const __m256i c = _mm256_sub_epi16(y, splat16x2(16));
+    const __m256i d = _mm256_sub_epi16(u, splat16x2(128));
+    const __m256i e = _mm256_sub_epi16(v, splat16x2(128));
+    const __m256i l = _mm256_add_epi16(_mm256_mullo_epi16(c, splat16x2(42)), splat16x2(128));
+    const __m256i rt = _mm256_add_epi16(l, _mm256_mullo_epi16(e, splat16x2(153)));
+    const __m256i gt = _mm256_add_epi16(
+        l, _mm256_add_epi16(_mm256_mullo_epi16(d, splat16x2(-100)), _mm256_mullo_epi16(e, splat16x2(48))));
+    const __m256i bt = _mm256_add_epi16(l, _mm256_slli_epi16(d, 2));
+    r = _mm256_add_epi16(_mm256_add_epi16(c, e), _mm256_srai_epi16(rt, 8));
+    g = _mm256_add_epi16(_mm256_sub_epi16(c, e), _mm256_srai_epi16(gt, 8));
+    b = _mm256_add_epi16(_mm256_add_epi16(c, _mm256_add_epi16(d, d)), _mm256_srai_epi16(bt, 8));
+}
+
+// 32 pixels of a phase-0 row from pixel i on, converted and clamped.
+template <int Shift>
+inline void yuvRow32(const YUVRow& row, int i, __m256i& r, __m256i& g, __m256i& b) {
+    const __m256i zero = _mm256_setzero_si256();
+    const __m256i y = load32(row.y + i);
+    const __m256i u = loadChroma32<Shift>(row.u + (i >> Shift)), v = loadChroma32<Shift>(row.v + (i >> Shift));
+    __m256i rl, gl, bl, rh, gh, bh;
+    yuv16LanesToRGB(_mm256_unpacklo_epi8(y, zero), _mm256_unpacklo_epi8(u, zero), _mm256_unpacklo_epi8(v, zero), rl, gl,
+                    bl);
+    yuv16LanesToRGB(_mm256_unpackhi_epi8(y, zero), _mm256_unpackhi_epi8(u, zero), _mm256_unpackhi_epi8(v, zero), rh, gh,
+                    bh);
+    r = _mm256_packus_epi16(rl, rh);
+    g = _mm256_packus_epi16(gl, gh);
+    b = _mm256_packus_epi16(bl, bh);
+}
+
+// 32 pixels of three bytes, byte j of pixel i from bj's byte i, as 96 bytes at out. Each lane makes
+// the 48 bytes of its 16 pixels with byte shuffles; the lanes' thirds are then stored in order.
+inline void interleave3x32(__m256i b0, __m256i b1, __m256i b2, uint8_t* out) {
+    __m256i third[3];
+    for (int t = 0; t < 3; ++t) {
+        const auto mask = [t](int band) { return _mm256_broadcastsi128_si256(load16(kInterleave3.bytes[t][band])); };
+        third[t] = _mm256_or_si256(_mm256_or_si256(_mm256_shuffle_epi8(b0, mask(0)), _mm256_shuffle_epi8(b1, mask(1))),
+                                   _mm256_shuffle_epi8(b2, mask(2)));
+    }
+    store32(out, _mm256_permute2x128_si256(third[0], third[1], 0x20));
+    store32(out + 32, _mm256_permute2x128_si256(third[2], third[0], 0x30));
+    store32(out + 64, _mm256_permute2x128_si256(third[1], third[2], 0x31));
+}
+
+// ---- Colour -------------------------------------------------------------------------------------
+
+template <int Shift>
+struct YUVToBGR {
+    static void run(const YUVRow& row, uint8_t* bgr, int n) {
+        forYUVVectors<32>(
+            row, n,
+            [bgr](const YUVRow& aligned, int i, int out) {
+                __m256i r, g, b;
+                yuvRow32<Shift>(aligned, i, r, g, b);
+                interleave3x32(b, g, r, bgr + 3 * out);
+            },
+            [bgr](const YUVRow& rest, int out, int count) { plain::yuvToBGR(rest, bgr + 3 * out, count); });
+    }
+};
+
+template <int Shift>
+struct YUVToRGB {
+    static void run(const YUVRow& row, uint8_t* const* rgb, int n) {
+        forYUVVectors<32>(
+            row, n,
+            [rgb](const YUVRow& aligned, int i, int out) {
+                __m256i r, g, b;
+                yuvRow32<Shift>(aligned, i, r, g, b);
+                store32(rgb[0] + out, r);
+                store32(rgb[1] + out, g);
+                store32(rgb[2] + out, b);
+            },
+            [rgb](const YUVRow& rest, int out, int count) {
+                uint8_t* const at[3] = {rgb[0] + out, rgb[1] + out, rgb[2] + out};
+                plain::yuvToRGB(rest, at, count);
+            });
+    }
+};
+
+template <int Shift>
+struct ExpandChroma {
+    static void run(const YUVRow& row, uint8_t* u, uint8_t* v, int n) {
+        forYUVVectors<32>(
+            row, n,
+            [u, v](const YUVRow& aligned, int i, int out) {
+                store32(u + out, loadChroma32<Shift>(aligned.u + (i >> Shift)));
+                store32(v + out, loadChroma32<Shift>(aligned.v + (i >> Shift)));
+            },
+            [u, v](const YUVRow& rest, int out, int count) { plain::expandChroma(rest, u + out, v + out, count); });
+    }
+};
+
+void yuvToBGR(const YUVRow& row, uint8_t* bgr, int n) { byShift<YUVToBGR>(row.chromaShift, row, bgr, n); }
+void yuvToRGB(const YUVRow& row, uint8_t* const rgb[3], int n) {
+    byShift<YUVToRGB>(row.chromaShift, row, static_cast<uint8_t* const*>(rgb), n);
+}
+void expandChroma(const YUVRow& row, uint8_t* u, uint8_t* v, int n) {
+    byShift<ExpandChroma>(row.chromaShift, row, u, v, n);
+}
+
+// 16 pixels in 16-bit lanes: (a R + b G + c B + offset) >> 8, the sum known to fit 16 unsigned bits.
+inline __m256i weighted16(__m256i r, __m256i g, __m256i b, int wr, int wg, int wb, int offset) {
+    const __m256i sum =
+        _mm256_add_epi16(_mm256_add_epi16(_mm256_mullo_epi16(r, splat16x2(wr)), _mm256_mullo_epi16(g, splat16x2(wg))),
+                         _mm256_add_epi16(_mm256_mullo_epi16(b, splat16x2(wb)), splat16x2(offset)));
+    return _mm256_srli_epi16(sum, 8);
+}
+
+inline __m256i weighted32(__m256i r, __m256i g, __m256i b, int wr, int wg, int wb, int offset) {
+    const __m256i zero = _mm256_setzero_si256();
+    const __m256i low = weighted16(_mm256_unpacklo_epi8(r, zero), _mm256_unpacklo_epi8(g, zero),
+                                   _mm256_unpacklo_epi8(b, zero), wr, wg, wb, offset);
+    const __m256i high = weighted16(_mm256_unpackhi_epi8(r, zero), _mm256_unpackhi_epi8(g, zero),
+                                    _mm256_unpackhi_epi8(b, zero), wr, wg, wb, offset);
+    return _mm256_packus_epi16(low, high);
+}
+
+void rgbToYUV(const uint8_t* const rgb[3], uint8_t* const yuv[3], int n) {
+    int i = 0;
+    for (; i + 32 <= n; i += 32) {
+        const __m256i r = load32(rgb[0] + i), g = load32(rgb[1] + i), b = load32(rgb[2] + i);
+        const __m256i y = weighted32(r, g, b, 66, 129, 25, 16 * 256 + 128);
+        const __m256i u = weighted32(r, g, b, -38, -74, 112, 128 * 256 + 128);
+        const __m256i v = weighted32(r, g, b, 112, -94, -18, 128 * 256 + 128);
+        store32(yuv[0] + i, y);
+        store32(yuv[1] + i, u);
+        store32(yuv[2] + i, v);
+    }
+    const uint8_t* const restIn[3] = {rgb[0] + i, rgb[1] + i, rgb[2] + i};
+    uint8_t* const restOut[3] = {yuv[0] + i, yuv[1] + i, yuv[2] + i};
+    plain::rgbToYUV(restIn, restOut, n - i);
+}
+
+void rgbToMono(const uint8_t* const rgb[3], uint8_t* mono, int n) {
+    int i = 0;
+    for (; i + 32 <= n; i += 32)
+        store32(mono + i, weighted32(load32(rgb[0] + i), load32(rgb[1] + i), load32(rgb[2] + i), 54, 183, 18, 0));
+    const uint8_t* const rest[3] = {rgb[0] + i, rgb[1] + i, rgb[2] + i};
+    plain::rgbToMono(rest, mono + i, n - i);
+}
+
+void merge3(const uint8_t* const in[3], uint8_t* out, int n) {
+    int i = 0;
+    for (; i + 32 <= n; i += 32) interleave3x32(load32(in[0] + i), load32(in[1] + i), load32(in[2] + i), out + 3 * i);
+    const uint8_t* const rest[3] = {in[0] + i, in[1] + i, in[2] + i};
+    plain::merge3(rest, out + 3 * i, n - i);
+}
+
+// ---- Transposes ---------------------------------------------------------------------------------
+
+// 16 rows by 16 columns from column c: rows i and i + 8 share a register, one in each lane, so the
+// three rounds of the 8-row transpose leave each column's 8 + 8 bytes in the two lanes.
+inline void transposeBlock16x16(const uint8_t* const* rows, int c, uint8_t* out, size_t stride) {
+    __m256i a[8];
+    for (int i = 0; i < 8; ++i) a[i] = loadHalves(rows[i] + c, rows[i + 8] + c);
+    const __m256i b0 = _mm256_unpacklo_epi8(a[0], a[1]), b1 = _mm256_unpackhi_epi8(a[0], a[1]),
+                  b2 = _mm256_unpacklo_epi8(a[2], a[3]), b3 = _mm256_unpackhi_epi8(a[2], a[3]),
+                  b4 = _mm256_unpacklo_epi8(a[4], a[5]), b5 = _mm256_unpackhi_epi8(a[4], a[5]),
+                  b6 = _mm256_unpacklo_epi8(a[6], a[7]), b7 = _mm256_unpackhi_epi8(a[6], a[7]);
+    const __m256i c0 = _mm256_unpacklo_epi16(b0, b2), c1 = _mm256_unpackhi_epi16(b0, b2),
+                  c2 = _mm256_unpacklo_epi16(b1, b3), c3 = _mm256_unpackhi_epi16(b1, b3),
+                  c4 = _mm256_unpacklo_epi16(b4, b6), c5 = _mm256_unpackhi_epi16(b4, b6),
+                  c6 = _mm256_unpacklo_epi16(b5, b7), c7 = _mm256_unpackhi_epi16(b5, b7);
+    const __m256i pairs[8] = {_mm256_unpacklo_epi32(c0, c4), _mm256_unpackhi_epi32(c0, c4),
+                              _mm256_unpacklo_epi32(c1, c5), _mm256_unpackhi_epi32(c1, c5),
+                              _mm256_unpacklo_epi32(c2, c6), _mm256_unpackhi_epi32(c2, c6),
+                              _mm256_unpacklo_epi32(c3, c7), _mm256_unpackhi_epi32(c3, c7)};
+    uint8_t* column = out + static_cast<size_t>(c) * stride;
+    for (int k = 0; k < 8; ++k, column += 2 * stride) {
+        // Lane 0 holds columns 2k and 2k + 1 of rows 0-7, lane 1 those of rows 8-15.
+        const __m256i both = _mm256_permute4x64_epi64(pairs[k], 0xD8);
+        store16(column, _mm256_castsi256_si128(both));
+        store16(column + stride, _mm256_extracti128_si256(both, 1));
+    }
+}
+
+void transpose8(const uint8_t* const* rows, int rowCount, int width, uint8_t* out, size_t columnStride) {
+    if (rowCount == 16 && width >= 16) {
+        forBlocks<16, 16>(rowCount, width, [&](int, int c) { transposeBlock16x16(rows, c, out, columnStride); });
+    } else if (rowCount >= 8 && width >= 16) {
+        forBlocks<8, 16>(rowCount, width, [&](int r, int c) { transposeBlock8x16(rows + r, c, out + r, columnStride); });
+    } else {
+        plain::transpose8(rows, rowCount, width, out, columnStride);
+    }
+}
+
+// 16 rows by 8 16-bit columns from column c: rows i and i + 8 share a register, so each column ends
+// up whole, rows 0-7 in the low lane and 8-15 in the high one, and goes out in one store.
+inline void transposeBlock16x8Words(const uint8_t* const* rows, int c, uint16_t* out, size_t stride, bool swapped) {
+    const __m256i swap = _mm256_setr_epi8(1, 0, 3, 2, 5, 4, 7, 6, 9, 8, 11, 10, 13, 12, 15, 14, 1, 0, 3, 2, 5, 4, 7, 6,
+                                          9, 8, 11, 10, 13, 12, 15, 14);
+    __m256i a[8];
+    for (int i = 0; i < 8; ++i) {
+        a[i] = loadHalves(rows[i] + 2 * c, rows[i + 8] + 2 * c);
+        if (swapped) a[i] = _mm256_shuffle_epi8(a[i], swap);
+    }
+    const __m256i b0 = _mm256_unpacklo_epi16(a[0], a[1]), b1 = _mm256_unpackhi_epi16(a[0], a[1]),
+                  b2 = _mm256_unpacklo_epi16(a[2], a[3]), b3 = _mm256_unpackhi_epi16(a[2], a[3]),
+                  b4 = _mm256_unpacklo_epi16(a[4], a[5]), b5 = _mm256_unpackhi_epi16(a[4], a[5]),
+                  b6 = _mm256_unpacklo_epi16(a[6], a[7]), b7 = _mm256_unpackhi_epi16(a[6], a[7]);
+    const __m256i c0 = _mm256_unpacklo_epi32(b0, b2), c1 = _mm256_unpackhi_epi32(b0, b2),
+                  c2 = _mm256_unpacklo_epi32(b1, b3), c3 = _mm256_unpackhi_epi32(b1, b3),
+                  c4 = _mm256_unpacklo_epi32(b4, b6), c5 = _mm256_unpackhi_epi32(b4, b6),
+                  c6 = _mm256_unpacklo_epi32(b5, b7), c7 = _mm256_unpackhi_epi32(b5, b7);
+    const __m256i columns[8] = {_mm256_unpacklo_epi64(c0, c4), _mm256_unpackhi_epi64(c0, c4),
+                                _mm256_unpacklo_epi64(c1, c5), _mm256_unpackhi_epi64(c1, c5),
+                                _mm256_unpacklo_epi64(c2, c6), _mm256_unpackhi_epi64(c2, c6),
+                                _mm256_unpacklo_epi64(c3, c7), _mm256_unpackhi_epi64(c3, c7)};
+    uint16_t* column = out + static_cast<size_t>(c) * stride;
+    for (int k = 0; k < 8; ++k, column += stride) store32(reinterpret_cast<uint8_t*>(column), columns[k]);
+}
+
+void transpose16(const uint8_t* const* rows, int rowCount, int width, uint16_t* out, size_t columnStride,
+                 bool swapped) {
+    if (rowCount == 16 && width >= 8) {
+        forBlocks<16, 8>(rowCount, width,
+                         [&](int, int c) { transposeBlock16x8Words(rows, c, out, columnStride, swapped); });
+    } else if (rowCount >= 8 && width >= 8) {
+        forBlocks<8, 8>(rowCount, width,
+                        [&](int r, int c) { transposeBlock8x8Words(rows + r, c, out + r, columnStride, swapped); });
+    } else {
+        plain::transpose16(rows, rowCount, width, out, columnStride, swapped);
+    }
+}
+
+}  // namespace
+
+void addAVX2Kernels(RowKernels& table) {
+    table.yuvToBGR = yuvToBGR;
+    table.yuvToRGB = yuvToRGB;
+    table.expandChroma = expandChroma;
+    table.rgbToYUV = rgbToYUV;
+    table.rgbToMono = rgbToMono;
+    table.merge3 = merge3;
+    table.transpose8 = transpose8;
+    table.transpose16 = transpose16;
+}
 
 }  // namespace zorvframekit

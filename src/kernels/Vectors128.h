@@ -131,6 +131,23 @@ inline void interleave3(__m128i b0, __m128i b1, __m128i b2, uint8_t* out) {
     store16(out + 32, _mm_or_si128(_mm_srli_si128(p2, 8), _mm_slli_si128(p3, 4)));
 }
 
+// Byte shuffles that interleave three 16-byte bands into 48 bytes: byte k of third t takes byte
+// (16 t + k) / 3 of band (16 t + k) % 3, and is left zero by the other two bands' masks (-1).
+struct Interleave3Masks {
+    uint8_t bytes[3][3][16];  // [third][band][byte]
+};
+constexpr Interleave3Masks makeInterleave3Masks() {
+    Interleave3Masks masks = {};
+    for (int t = 0; t < 3; ++t)
+        for (int band = 0; band < 3; ++band)
+            for (int k = 0; k < 16; ++k) {
+                const int at = 16 * t + k;
+                masks.bytes[t][band][k] = static_cast<uint8_t>(at % 3 == band ? at / 3 : 0x80);
+            }
+    return masks;
+}
+constexpr Interleave3Masks kInterleave3 = makeInterleave3Masks();
+
 // Transposes of blocks into columns: out[c * stride + i] = rows[i][c]. Blocks past the last whole
 // one are placed flush with the end instead, rewriting a few bytes with their own values.
 
