@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 
 #include "frame/ColorConversion.h"
 #include "ha.h"
@@ -14,6 +15,7 @@
 
 namespace zorvframekit {
 
+// A strip's rows fill whole cache lines of each column they are transposed into.
 const int kStripRows = kMaxTransposeRows;
 // A whole number of groups of every packed layout (1, 2, 4 and 8 pixels), so that every chunk of a
 // row starts at the same place inside its group.
@@ -21,41 +23,62 @@ const int kChunkColumns = 256;
 // Usable bytes before and after each scratch row: a producer may unpack whole groups from before
 // the chunk's first pixel.
 const int kRowSlack = 32;
-// Strips are written a tile at a time, so that a tile's columns are whole cache lines.
-const int kTileRows = 64;
-const int kTileColumns = 64;
 
-// Room for the samples of one row's chunk: three bands, and three rows of work space.
+// Where a producer puts one row's chunk: its three band rows, which hold until the strip is
+// transposed, and three work rows, which the next row's producer reuses.
 struct RowScratch {
     uint8_t* band[3];
     uint8_t* work[3];
 };
 
-// Scratch for `Rows` rows, each with its bands and work rows.
-template <int Rows>
-class ScratchRows {
+// The scratch of one strip (some 60 KB: on the heap, since an engine's threads may have small
+// stacks). Made before any host array, so that failing to get it leaves none behind.
+class StripScratch {
 public:
-    RowScratch row(int i) {
+    static const size_t kRowBytes = kChunkColumns + 2 * kRowSlack;
+    static const size_t kBytes = (3 * kStripRows + 3) * kRowBytes + 32;
+
+    StripScratch() : bytes(new uint8_t[kBytes]) {}
+    RowScratch row(int i) const {
+        uint8_t* first = aligned() + kRowSlack;
         RowScratch scratch;
         for (int k = 0; k < 3; ++k) {
-            scratch.band[k] = bytes[i][k] + kRowSlack;
-            scratch.work[k] = bytes[i][3 + k] + kRowSlack;
+            scratch.band[k] = first + (static_cast<size_t>(k) * kStripRows + i) * kRowBytes;
+            scratch.work[k] = first + (3 * static_cast<size_t>(kStripRows) + k) * kRowBytes;
         }
         return scratch;
     }
 
 private:
-    alignas(32) uint8_t bytes[Rows][6][kChunkColumns + 2 * kRowSlack];
+    uint8_t* aligned() const {
+        return bytes.get() + ((32 - reinterpret_cast<uintptr_t>(bytes.get()) % 32) % 32);
+    }
+    std::unique_ptr<uint8_t[]> bytes;
+};
+
+// The scratch of a single row, for rows converted one at a time (bitmaps): small enough for the stack.
+class RowScratchSpace {
+public:
+    RowScratch row() {
+        RowScratch scratch;
+        for (int k = 0; k < 3; ++k) {
+            scratch.band[k] = bytes[k] + kRowSlack;
+            scratch.work[k] = bytes[3 + k] + kRowSlack;
+        }
+        return scratch;
+    }
+
+private:
+    alignas(32) uint8_t bytes[6][StripScratch::kRowBytes];
 };
 
 // Fills `bands` column-major planes of a {height, width, bands} 8-bit array: out[b * width * height +
 // c * height + r] is band b of pixel (r, c). produce(r, c0, n, scratch, rows) makes columns c0 to
-// c0 + n - 1 of image row r and sets rows[b] to where band b's n samples are: in scratch, or in the
+// c0 + n - 1 of image row r and sets rows[b] to where band b's n samples are: its band rows, or the
 // frame's own buffer.
 template <typename Produce>
-void fillColumnMajor(uint8_t* out, int width, int height, int bands, Produce produce) {
+void fillColumnMajor(const StripScratch& scratch, uint8_t* out, int width, int height, int bands, Produce produce) {
     const RowKernels& kernels = rowKernels();
-    ScratchRows<kStripRows> scratch;
     const size_t plane = static_cast<size_t>(width) * static_cast<size_t>(height);
     const uint8_t* rowsOfBand[3][kStripRows];
     for (int r0 = 0; r0 < height; r0 += kStripRows) {
@@ -90,9 +113,10 @@ template <typename Produce>
 HostArray convertedRGBArray(HostConversion conversion, int width, int height, Produce produce) {
     const int shape[3] = {height, width, 3};
     const RowKernels& kernels = rowKernels();
+    const StripScratch scratch;
     if (conversion == HostConversion::RGBToYUV) {
         HostArray array = haCreateNumericArray(3, shape, haUint8Class, 0);
-        fillColumnMajor(static_cast<uint8_t*>(haGetData(array)), width, height, 3,
+        fillColumnMajor(scratch, static_cast<uint8_t*>(haGetData(array)), width, height, 3,
                         [&](int r, int c0, int n, const RowScratch& room, const uint8_t** rows) {
                             produce(r, c0, n, room, rows);
                             kernels.rgbToYUV(rows, room.band, n);
@@ -108,7 +132,7 @@ HostArray convertedRGBArray(HostConversion conversion, int width, int height, Pr
         haFree(native);
         throw;
     }
-    fillColumnMajor(static_cast<uint8_t*>(haGetData(matrix)), width, height, 1,
+    fillColumnMajor(scratch, static_cast<uint8_t*>(haGetData(matrix)), width, height, 1,
                     [&](int r, int c0, int n, const RowScratch& room, const uint8_t** rows) {
                         produce(r, c0, n, room, rows);
                         kernels.rgbToMono(rows, room.band[0], n);
@@ -124,15 +148,17 @@ inline bool isConvertedFromRGBRows(HostConversion conversion) {
 }
 
 // getNativeHostArray (conversion Native) or getHostArray as RGB (YUVToRGB) of a YUV frame whose rows
-// produceRow(r, c0, n, scratch) gives as a YUVRow (its pointers into scratch work rows or into the
-// frame's buffer).
+// produceRow(r, c0, n, scratch) gives as a YUVRow: its luma in the frame's buffer or in the row's
+// first band row, its chroma in the frame's buffer, in work rows, or (a sample per pixel) in the
+// row's other band rows.
 template <typename ProduceRow>
 HostArray yuvRowsArray(HostConversion conversion, int width, int height, ProduceRow produceRow) {
     const int shape[3] = {height, width, 3};
+    const StripScratch scratch;
     HostArray array = haCreateNumericArray(3, shape, haUint8Class, 0);
     const RowKernels& kernels = rowKernels();
     const bool toRGB = conversion == HostConversion::YUVToRGB;
-    fillColumnMajor(static_cast<uint8_t*>(haGetData(array)), width, height, 3,
+    fillColumnMajor(scratch, static_cast<uint8_t*>(haGetData(array)), width, height, 3,
                     [&](int r, int c0, int n, const RowScratch& room, const uint8_t** rows) {
                         const YUVRow row = produceRow(r, c0, n, room);
                         if (toRGB) {

@@ -51,8 +51,9 @@ RGB16Frame::Rows RGB16Frame::rows() {
 
 HostArray RGB16Frame::getNativeHostArray() {
     if (!hasData()) return nullptr;
+    const StripScratch scratch;
     HostArray array = createImageArray(height, width, bands, getHostClassID());
-    fillColumnMajor(static_cast<uint8_t*>(haGetData(array)), width, height, 3, rows());
+    fillColumnMajor(scratch, static_cast<uint8_t*>(haGetData(array)), width, height, 3, rows());
     return array;
 }
 

@@ -100,7 +100,8 @@ YUVRow YUVPackedFrame::unpackRow(const unsigned char* data, int r, int c0, int n
     const int phase = position % pixels;          // inside its group, where unpacking starts
     const int groups = (phase + n + pixels - 1) / pixels;
     const unsigned char* in = data + ptrdiff_t(r) * rowStride + ptrdiff_t(position / pixels) * bytesPerGroup[formatIndex];
-    uint8_t *y = room.work[0], *u = room.work[1], *v = room.work[2];
+    // Luma goes to the first band row, the group's pixels before the chunk's first into its slack.
+    uint8_t *y = room.band[0] - phase, *u = room.work[1], *v = room.work[2];
     const RowKernels& kernels = rowKernels();
     int chromaShift = 0;
     switch (formatIndex) {
@@ -120,23 +121,20 @@ YUVRow YUVPackedFrame::unpackRow(const unsigned char* data, int r, int c0, int n
         kernels.unpackY411(in, y, u, v, groups);
         chromaShift = 2;
         break;
-    case 4: {  // U Y V
-        uint8_t* const out[3] = {u, y, v};
-        kernels.split3(in, out, groups);
-        break;
-    }
     case 5:  // two chroma samples a group, each for four pixels
         kernels.unpackY41P(in, y, u, v, groups);
         chromaShift = 2;
         break;
-    default: {  // U V Y
-        uint8_t* const out[3] = {u, v, y};
+    default: {  // a pixel a group, U Y V (4) or U V Y (6): every sample straight to its band row
+        u = room.band[1];
+        v = room.band[2];
+        uint8_t* const out[3] = {u, formatIndex == 4 ? y : v, formatIndex == 4 ? v : y};
         kernels.split3(in, out, groups);
         break;
     }
     }
     const int chroma = phase >> chromaShift;
-    return YUVRow{y + phase, u + chroma, v + chroma, chromaShift, phase & ((1 << chromaShift) - 1)};
+    return YUVRow{room.band[0], u + chroma, v + chroma, chromaShift, phase & ((1 << chromaShift) - 1)};
 }
 
 HostArray YUVPackedFrame::hostArrayOfRows(HostConversion conversion) {
@@ -166,8 +164,8 @@ void YUVPackedFrame::fillBitmap(BITMAPINFOHEADER* header, unsigned char* pixels)
     fillBitmapHeader(header, width, height, 24);
     const ptrdiff_t stride = static_cast<ptrdiff_t>(bitmapStride(int64_t(3) * width));
     const RowKernels& kernels = rowKernels();
-    ScratchRows<1> scratch;
-    const RowScratch room = scratch.row(0);
+    RowScratchSpace scratch;
+    const RowScratch room = scratch.row();
     const unsigned char* data = getData();
     // The bitmap's first row is the image's bottom row.
     unsigned char* out = pixels + (height - 1) * stride;

@@ -208,8 +208,9 @@ inline void transposeBlock16x16(const uint8_t* const* rows, int c, uint8_t* out,
 }
 
 void transpose8(const uint8_t* const* rows, int rowCount, int width, uint8_t* out, size_t columnStride) {
-    if (rowCount == 16 && width >= 16) {
-        forBlocks<16, 16>(rowCount, width, [&](int, int c) { transposeBlock16x16(rows, c, out, columnStride); });
+    if (rowCount >= 16 && width >= 16) {
+        forBlocks<16, 16>(rowCount, width,
+                          [&](int r, int c) { transposeBlock16x16(rows + r, c, out + r, columnStride); });
     } else if (rowCount >= 8 && width >= 16) {
         forBlocks<8, 16>(rowCount, width, [&](int r, int c) { transposeBlock8x16(rows + r, c, out + r, columnStride); });
     } else {
@@ -245,9 +246,9 @@ inline void transposeBlock16x8Words(const uint8_t* const* rows, int c, uint16_t*
 
 void transpose16(const uint8_t* const* rows, int rowCount, int width, uint16_t* out, size_t columnStride,
                  bool swapped) {
-    if (rowCount == 16 && width >= 8) {
+    if (rowCount >= 16 && width >= 8) {
         forBlocks<16, 8>(rowCount, width,
-                         [&](int, int c) { transposeBlock16x8Words(rows, c, out, columnStride, swapped); });
+                         [&](int r, int c) { transposeBlock16x8Words(rows + r, c, out + r, columnStride, swapped); });
     } else if (rowCount >= 8 && width >= 8) {
         forBlocks<8, 8>(rowCount, width,
                         [&](int r, int c) { transposeBlock8x8Words(rows + r, c, out + r, columnStride, swapped); });

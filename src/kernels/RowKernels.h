@@ -6,7 +6,7 @@
 // Unless a kernel says otherwise, n is a count of pixels (n >= 0), no pointer need be aligned, a
 // kernel reads and writes exactly the bytes its n pixels need (nothing past them, which the tests
 // check with buffers ending where the data does), and an output may be the very same pointer as an
-// input of the same size per pixel (every pixel is read before it is written).
+// input with one sample per pixel (every pixel is read before it is written).
 #ifndef ZORVFRAMEKIT_KERNELS_ROWKERNELS_H
 #define ZORVFRAMEKIT_KERNELS_ROWKERNELS_H
 
@@ -71,15 +71,16 @@ struct RowKernels {
     void (*wordsToBytes)(const uint8_t* in, uint8_t* out, int n, int shift, bool swapped);
 
     // --- Column-major writers: out[c * columnStride + i] = rows[i][c] for i < rowCount, c < width.
-    // rowCount is at most kMaxTransposeRows. Rewriting an output byte with the same value is allowed
-    // (the output is a host array being filled, never a caller's bitmap).
+    // rowCount is at most kMaxTransposeRows. Columns are written one after the other, each whole
+    // before the next, so that a column's bytes arrive together. Rewriting an output byte with the
+    // same value is allowed (the output is a host array being filled, never a caller's bitmap).
     void (*transpose8)(const uint8_t* const* rows, int rowCount, int width, uint8_t* out, size_t columnStride);
     // The same for 16-bit samples (rows given as bytes; most significant byte first when swapped).
     void (*transpose16)(const uint8_t* const* rows, int rowCount, int width, uint16_t* out, size_t columnStride,
                         bool swapped);
 };
 
-const int kMaxTransposeRows = 16;
+const int kMaxTransposeRows = 64;
 
 // The table for this machine: the best level it runs, chosen once, on first use.
 const RowKernels& rowKernels();

@@ -197,13 +197,14 @@ inline void transposeBlock8x8Words(const uint8_t* const* rows, int c, uint16_t* 
     for (int k = 0; k < 8; ++k, column += stride) store16(reinterpret_cast<uint8_t*>(column), columns[k]);
 }
 
-// Runs block(firstRow, firstColumn) over a rowCount x width area in blocks of Rows x Columns, the
-// last row and column of blocks placed flush with the area's end. The area must hold one block.
+// Runs block(firstRow, firstColumn) over a rowCount x width area in blocks of Rows x Columns, a
+// column of blocks after another, the last row and column of blocks placed flush with the area's
+// end. The area must hold one block.
 template <int Rows, int Columns, typename Block>
 inline void forBlocks(int rowCount, int width, Block block) {
-    for (int r0 = 0; r0 < rowCount; r0 += Rows) {
-        const int r = r0 + Rows <= rowCount ? r0 : rowCount - Rows;
-        for (int c0 = 0; c0 < width; c0 += Columns) block(r, c0 + Columns <= width ? c0 : width - Columns);
+    for (int c0 = 0; c0 < width; c0 += Columns) {
+        const int c = c0 + Columns <= width ? c0 : width - Columns;
+        for (int r0 = 0; r0 < rowCount; r0 += Rows) block(r0 + Rows <= rowCount ? r0 : rowCount - Rows, c);
     }
 }
 
