@@ -1,8 +1,178 @@
-// SSSE3 kernels.
-#include "kernels/KernelSets.h"
+// SSSE3 kernels: byte shuffles take 3-byte pixels apart and put them back together, and unpack the
+// 4:1:1 layouts; the colour arithmetic is SSE2's.
+#include <tmmintrin.h>
+
+#include "kernels/Vectors128.h"
 
 namespace zorvframekit {
 
-void addSSSE3Kernels(RowKernels&) {}
+namespace {
+
+inline __m128i shuffle(__m128i x, const uint8_t (&mask)[16]) { return _mm_shuffle_epi8(x, load16(mask)); }
+
+// Byte shuffles that gather 16 bytes out of 48 (three vectors): mask[s] picks, from vector s, the
+// output bytes whose source lies in it, and zeroes the rest.
+struct Gather48 {
+    uint8_t mask[3][16];
+};
+constexpr Gather48 gatherFrom(const int (&source)[16]) {
+    Gather48 gather = {};
+    for (int s = 0; s < 3; ++s)
+        for (int k = 0; k < 16; ++k) {
+            const int at = source[k] - 16 * s;
+            gather.mask[s][k] = static_cast<uint8_t>(at >= 0 && at < 16 ? at : 0x80);
+        }
+    return gather;
+}
+inline __m128i gather48(__m128i a, __m128i b, __m128i c, const Gather48& gather) {
+    return _mm_or_si128(_mm_or_si128(shuffle(a, gather.mask[0]), shuffle(b, gather.mask[1])), shuffle(c, gather.mask[2]));
+}
+
+// Where the samples of 48 bytes of a 4:1:1 layout lie: `group` bytes a group, luma at `luma` within
+// it, and `chromaPerGroup` U then V samples per group at `u` and `v`. Luma k of the 48 bytes'
+// first (half 0) or second (half 1) 16 luma samples; chroma: the 8 U samples then the 8 V ones.
+struct Layout411 {
+    int group, lumaPerGroup, chromaPerGroup;
+    int luma[8], u[2], v[2];
+};
+constexpr Gather48 lumaOf(const Layout411& layout, int half) {
+    int source[16] = {};
+    for (int k = 0; k < 16; ++k) {
+        const int index = 16 * half + k;
+        source[k] = layout.group * (index / layout.lumaPerGroup) + layout.luma[index % layout.lumaPerGroup];
+    }
+    return gatherFrom(source);
+}
+constexpr Gather48 chromaOf(const Layout411& layout) {
+    int source[16] = {};
+    for (int k = 0; k < 8; ++k) {
+        const int group = k / layout.chromaPerGroup, sample = k % layout.chromaPerGroup;
+        source[k] = layout.group * group + layout.u[sample];
+        source[8 + k] = layout.group * group + layout.v[sample];
+    }
+    return gatherFrom(source);
+}
+
+constexpr Layout411 kY411 = {6, 4, 1, {1, 2, 4, 5}, {0}, {3}};                        // U Y0 Y1 V Y2 Y3
+constexpr Layout411 kY41P = {12, 8, 2, {1, 3, 5, 7, 8, 9, 10, 11}, {0, 4}, {2, 6}};  // U0 Y0 V0 Y1 U4 Y2 V4 Y3 Y4..Y7
+constexpr Gather48 kY411Luma[2] = {lumaOf(kY411, 0), lumaOf(kY411, 1)}, kY411Chroma = chromaOf(kY411);
+constexpr Gather48 kY41PLuma[2] = {lumaOf(kY41P, 0), lumaOf(kY41P, 1)}, kY41PChroma = chromaOf(kY41P);
+
+// 48 bytes of a 4:1:1 layout: 32 luma samples and 8 of each chroma.
+inline void unpack48(const uint8_t* in, const Gather48 (&luma)[2], const Gather48& chroma, uint8_t* y, uint8_t* u,
+                     uint8_t* v) {
+    const __m128i a = load16(in), b = load16(in + 16), c = load16(in + 32);
+    store16(y, gather48(a, b, c, luma[0]));
+    store16(y + 16, gather48(a, b, c, luma[1]));
+    const __m128i uv = gather48(a, b, c, chroma);
+    store8(u, uv);
+    storeHigh8(v, uv);
+}
+
+void unpackY411(const uint8_t* in, uint8_t* y, uint8_t* u, uint8_t* v, int groups) {
+    int g = 0;
+    for (; g + 8 <= groups; g += 8) unpack48(in + 6 * g, kY411Luma, kY411Chroma, y + 4 * g, u + g, v + g);
+    plain::unpackY411(in + 6 * g, y + 4 * g, u + g, v + g, groups - g);
+}
+
+void unpackY41P(const uint8_t* in, uint8_t* y, uint8_t* u, uint8_t* v, int groups) {
+    int g = 0;
+    for (; g + 4 <= groups; g += 4) unpack48(in + 12 * g, kY41PLuma, kY41PChroma, y + 8 * g, u + 2 * g, v + 2 * g);
+    plain::unpackY41P(in + 12 * g, y + 8 * g, u + 2 * g, v + 2 * g, groups - g);
+}
+
+// Four pixels of `Bytes` bytes each, starting at byte `Skip` of a vector, as bytes 0 of the four,
+// then bytes 1, then bytes 2 (the top four bytes zero).
+template <int Bytes, int Skip>
+struct SplitMask {
+    uint8_t bytes[16];
+    constexpr SplitMask() : bytes() {
+        for (int k = 0; k < 16; ++k) bytes[k] = static_cast<uint8_t>(k < 12 ? Skip + Bytes * (k % 4) + k / 4 : 0x80);
+    }
+};
+constexpr SplitMask<3, 0> kSplit3;
+constexpr SplitMask<3, 4> kSplit3Last;
+constexpr SplitMask<4, 0> kSplit4;
+
+// Four vectors of four pixels, each as byte 0s, 1s, 2s, to 16 bytes of each of the three outputs.
+inline void storeSplit(__m128i s0, __m128i s1, __m128i s2, __m128i s3, uint8_t* const out[3], int i) {
+    const __m128i first01 = _mm_unpacklo_epi32(s0, s1), first23 = _mm_unpacklo_epi32(s2, s3);
+    const __m128i third01 = _mm_unpackhi_epi32(s0, s1), third23 = _mm_unpackhi_epi32(s2, s3);
+    store16(out[0] + i, _mm_unpacklo_epi64(first01, first23));
+    store16(out[1] + i, _mm_unpackhi_epi64(first01, first23));
+    store16(out[2] + i, _mm_unpacklo_epi64(third01, third23));
+}
+
+void split3(const uint8_t* in, uint8_t* const out[3], int n) {
+    int i = 0;
+    for (; i + 16 <= n; i += 16, in += 48)
+        // The last four pixels are the top 12 of the 16 bytes ending the 48, so nothing past them is read.
+        storeSplit(shuffle(load16(in), kSplit3.bytes), shuffle(load16(in + 12), kSplit3.bytes),
+                   shuffle(load16(in + 24), kSplit3.bytes), shuffle(load16(in + 32), kSplit3Last.bytes), out, i);
+    uint8_t* const rest[3] = {out[0] + i, out[1] + i, out[2] + i};
+    plain::split3(in, rest, n - i);
+}
+
+void split4(const uint8_t* in, uint8_t* const out[3], int n) {
+    int i = 0;
+    for (; i + 16 <= n; i += 16, in += 64)
+        storeSplit(shuffle(load16(in), kSplit4.bytes), shuffle(load16(in + 16), kSplit4.bytes),
+                   shuffle(load16(in + 32), kSplit4.bytes), shuffle(load16(in + 48), kSplit4.bytes), out, i);
+    uint8_t* const rest[3] = {out[0] + i, out[1] + i, out[2] + i};
+    plain::split4(in, rest, n - i);
+}
+
+// 16 pixels of three bytes, byte j of pixel i from bj's byte i, as 48 bytes at out.
+inline void interleave3Shuffled(__m128i b0, __m128i b1, __m128i b2, uint8_t* out) {
+    for (int t = 0; t < 3; ++t) {
+        const __m128i third = _mm_or_si128(_mm_or_si128(shuffle(b0, kInterleave3.bytes[t][0]), shuffle(b1, kInterleave3.bytes[t][1])),
+                                           shuffle(b2, kInterleave3.bytes[t][2]));
+        store16(out + 16 * t, third);
+    }
+}
+
+void merge3(const uint8_t* const in[3], uint8_t* out, int n) {
+    int i = 0;
+    for (; i + 16 <= n; i += 16) interleave3Shuffled(load16(in[0] + i), load16(in[1] + i), load16(in[2] + i), out + 3 * i);
+    const uint8_t* const rest[3] = {in[0] + i, in[1] + i, in[2] + i};
+    plain::merge3(rest, out + 3 * i, n - i);
+}
+
+// Four pixels a step, 16 bytes read and written for 12: the 4 extra bytes written are the next
+// pixels', rewritten by the next step; the last steps, which would pass the row's end, go plain.
+void swap3(const uint8_t* in, uint8_t* out, int n) {
+    const __m128i swap = _mm_setr_epi8(2, 1, 0, 5, 4, 3, 8, 7, 6, 11, 10, 9, 12, 13, 14, 15);
+    int i = 0;
+    for (; 3 * i + 16 <= 3 * n; i += 4) store16(out + 3 * i, _mm_shuffle_epi8(load16(in + 3 * i), swap));
+    plain::swap3(in + 3 * i, out + 3 * i, n - i);
+}
+
+template <int Shift>
+struct YUVToBGR {
+    static void run(const YUVRow& row, uint8_t* bgr, int n) {
+        forYUVVectors<16>(
+            row, n,
+            [bgr](const YUVRow& aligned, int i, int out) {
+                __m128i r, g, b;
+                yuvRow16<Shift>(aligned, i, r, g, b);
+                interleave3Shuffled(b, g, r, bgr + 3 * out);
+            },
+            [bgr](const YUVRow& rest, int out, int count) { plain::yuvToBGR(rest, bgr + 3 * out, count); });
+    }
+};
+
+void yuvToBGR(const YUVRow& row, uint8_t* bgr, int n) { byShift<YUVToBGR>(row.chromaShift, row, bgr, n); }
+
+}  // namespace
+
+void addSSSE3Kernels(RowKernels& table) {
+    table.yuvToBGR = yuvToBGR;
+    table.split3 = split3;
+    table.split4 = split4;
+    table.unpackY411 = unpackY411;
+    table.unpackY41P = unpackY41P;
+    table.swap3 = swap3;
+    table.merge3 = merge3;
+}
 
 }  // namespace zorvframekit
