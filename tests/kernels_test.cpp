@@ -161,6 +161,24 @@ TEST(KernelExactness, ColourRowsAtEveryChromaSubsamplingAndPhase) {
                 EXPECT_TRUE(eu.mine.copy() == eu.reference.copy() && ev.mine.copy() == ev.reference.copy())
                     << "expandChroma, shift " << shift << " phase " << phase;
             }
+        // Packed 4:2:2 groups in each of their three layouts, starting on a group or inside one.
+        const int offsets[3][3] = {{0, 1, 3}, {1, 0, 2}, {0, 3, 1}};  // luma, U, V
+        for (const auto& layout : offsets)
+            for (int phase = 0; phase <= 1; ++phase) {
+                Buffer groups(n == 0 ? 0 : 4 * static_cast<size_t>((phase + n + 1) / 2), random);
+                const zorvframekit::Packed422Row row = {groups.data(), layout[0], layout[1], layout[2], phase};
+                Output bgr(3 * static_cast<size_t>(n), random), r(n, random), g(n, random), b(n, random);
+                kernels.packed422ToBGR(row, bgr.mine.data(), n);
+                plainKernels().packed422ToBGR(row, bgr.reference.data(), n);
+                EXPECT_EQ(bgr.mine.copy(), bgr.reference.copy()) << "packed422ToBGR, luma at " << layout[0] << ", phase " << phase;
+                uint8_t* const mine[3] = {r.mine.data(), g.mine.data(), b.mine.data()};
+                uint8_t* const reference[3] = {r.reference.data(), g.reference.data(), b.reference.data()};
+                kernels.packed422ToRGB(row, mine, n);
+                plainKernels().packed422ToRGB(row, reference, n);
+                EXPECT_TRUE(r.mine.copy() == r.reference.copy() && g.mine.copy() == g.reference.copy() &&
+                            b.mine.copy() == b.reference.copy())
+                    << "packed422ToRGB, luma at " << layout[0] << ", phase " << phase;
+            }
     });
 }
 

@@ -31,6 +31,11 @@ const int vOffsets[YUVPackedFrame::formatCount][8] = {
 
 inline int64_t groupsFor(int64_t pixels, int n) { return (pixels + n - 1) / n; }
 
+// Formats 0 to 2 are 4:2:2, two pixels a 4-byte group: where their samples lie.
+const int packed422Formats = 3;
+const int lumaOffset422[packed422Formats] = {0, 1, 0}, uOffset422[packed422Formats] = {1, 0, 3},
+          vOffset422[packed422Formats] = {3, 2, 1};
+
 }  // namespace
 
 IFrame* YUVPackedFrame::create(int width, int height, int formatIndex, int /*bottomUp*/) {
@@ -137,8 +142,26 @@ YUVRow YUVPackedFrame::unpackRow(const unsigned char* data, int r, int c0, int n
     return YUVRow{room.band[0], u + chroma, v + chroma, chromaShift, phase & ((1 << chromaShift) - 1)};
 }
 
+Packed422Row YUVPackedFrame::packed422Row(const unsigned char* data, int r, int c0) const {
+    const int position = firstPixelOffset + c0;
+    return Packed422Row{data + ptrdiff_t(r) * rowStride + ptrdiff_t(position / 2) * 4, lumaOffset422[formatIndex],
+                        uOffset422[formatIndex], vOffset422[formatIndex], position % 2};
+}
+
 HostArray YUVPackedFrame::hostArrayOfRows(HostConversion conversion) {
     const unsigned char* data = getData();
+    if (conversion == HostConversion::YUVToRGB && formatIndex < packed422Formats) {
+        // Straight from the groups to colour, with no unpacked rows between.
+        const StripScratch scratch;
+        const int shape[3] = {height, width, 3};
+        HostArray array = haCreateNumericArray(3, shape, haUint8Class, 0);
+        const RowKernels& kernels = rowKernels();
+        fillColumnMajor(scratch, static_cast<uint8_t*>(haGetData(array)), width, height, 3,
+                        [&](int r, int c0, int n, const RowScratch& room, const uint8_t**) {
+                            kernels.packed422ToRGB(packed422Row(data, r, c0), room.band, n);
+                        });
+        return array;
+    }
     return yuvRowsArray(conversion, width, height, [&](int r, int c0, int n, const RowScratch& room) {
         return unpackRow(data, r, c0, n, room);
     });
@@ -170,6 +193,10 @@ void YUVPackedFrame::fillBitmap(BITMAPINFOHEADER* header, unsigned char* pixels)
     // The bitmap's first row is the image's bottom row.
     unsigned char* out = pixels + (height - 1) * stride;
     for (int r = 0; r < height; ++r, out -= stride) {
+        if (formatIndex < packed422Formats) {
+            kernels.packed422ToBGR(packed422Row(data, r, 0), out, width);
+            continue;
+        }
         for (int c0 = 0; c0 < width; c0 += kChunkColumns) {
             const int n = width - c0 < kChunkColumns ? width - c0 : kChunkColumns;
             kernels.yuvToBGR(unpackRow(data, r, c0, n, room), out + 3 * c0, n);

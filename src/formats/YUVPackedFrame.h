@@ -34,7 +34,9 @@ private:
     void setFirstPixelOffset(int offset);
     // Pixels c0 to c0 + n - 1 of buffer row r, unpacked into room's work rows.
     YUVRow unpackRow(const unsigned char* data, int r, int c0, int n, const RowScratch& room) const;
-    // The native array, or the RGB one, made from the unpacked rows.
+    // Buffer row r from pixel c0 on, in a 4:2:2 layout (formats 0 to 2).
+    Packed422Row packed422Row(const unsigned char* data, int r, int c0) const;
+    // The native array, or the RGB one, made from the rows.
     HostArray hostArrayOfRows(HostConversion conversion);
 
     int formatIndex;

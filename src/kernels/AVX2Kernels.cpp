@@ -131,6 +131,86 @@ void expandChroma(const YUVRow& row, uint8_t* u, uint8_t* v, int n) {
     byShift<ExpandChroma>(row.chromaShift, row, u, v, n);
 }
 
+// Packed 4:2:2 groups straight to colour: a byte shuffle per sample puts 16 pixels' luma and their
+// chroma, each repeated for the two pixels that share it, into 16-bit lanes.
+struct Packed422Shuffles {
+    __m256i y, u, v;
+    explicit Packed422Shuffles(const Packed422Row& row) {
+        alignas(16) uint8_t luma[16], blue[16], red[16];
+        for (int pixel = 0; pixel < 8; ++pixel) {
+            const int group = 4 * (pixel >> 1);
+            luma[2 * pixel] = static_cast<uint8_t>(group + row.lumaOffset + 2 * (pixel & 1));
+            blue[2 * pixel] = static_cast<uint8_t>(group + row.uOffset);
+            red[2 * pixel] = static_cast<uint8_t>(group + row.vOffset);
+            luma[2 * pixel + 1] = blue[2 * pixel + 1] = red[2 * pixel + 1] = 0x80;
+        }
+        y = _mm256_broadcastsi128_si256(load16(luma));
+        u = _mm256_broadcastsi128_si256(load16(blue));
+        v = _mm256_broadcastsi128_si256(load16(red));
+    }
+};
+
+// 32 pixels from groups (phase 0), converted and clamped.
+inline void packed422Row32(const uint8_t* groups, const Packed422Shuffles& shuffles, __m256i& r, __m256i& g,
+                           __m256i& b) {
+    __m256i rgb[2][3];
+    for (int half = 0; half < 2; ++half) {
+        const __m256i x = load32(groups + 32 * half);
+        yuv16LanesToRGB(_mm256_shuffle_epi8(x, shuffles.y), _mm256_shuffle_epi8(x, shuffles.u),
+                        _mm256_shuffle_epi8(x, shuffles.v), rgb[half][0], rgb[half][1], rgb[half][2]);
+    }
+    // Each half holds pixels 0-7 and 8-15 of its 16 in its lanes; packing pairs the halves' lanes.
+    r = _mm256_permute4x64_epi64(_mm256_packus_epi16(rgb[0][0], rgb[1][0]), 0xD8);
+    g = _mm256_permute4x64_epi64(_mm256_packus_epi16(rgb[0][1], rgb[1][1]), 0xD8);
+    b = _mm256_permute4x64_epi64(_mm256_packus_epi16(rgb[0][2], rgb[1][2]), 0xD8);
+}
+
+// Runs vectors(groups, out) over the row 32 pixels at a time; a pixel starting the row inside its
+// group, and the last n % 32, go to rest(row advanced to them, out, count).
+template <typename Vectors, typename Rest>
+inline void forPacked422Vectors(const Packed422Row& row, int n, Vectors vectors, Rest rest) {
+    const int lead = row.phase != 0 && n > 0 ? 1 : 0;
+    if (lead) rest(row, 0, 1);
+    const uint8_t* groups = row.groups + 4 * lead;
+    const int count = n - lead, whole = count & ~31;
+    for (int i = 0; i < whole; i += 32) vectors(groups + 2 * i, lead + i);
+    if (whole < count) {
+        Packed422Row tail = row;
+        tail.groups = groups + 2 * whole;
+        tail.phase = 0;
+        rest(tail, lead + whole, count - whole);
+    }
+}
+
+void packed422ToBGR(const Packed422Row& row, uint8_t* bgr, int n) {
+    const Packed422Shuffles shuffles(row);
+    forPacked422Vectors(
+        row, n,
+        [&](const uint8_t* groups, int out) {
+            __m256i r, g, b;
+            packed422Row32(groups, shuffles, r, g, b);
+            interleave3x32(b, g, r, bgr + 3 * out);
+        },
+        [&](const Packed422Row& rest, int out, int count) { plain::packed422ToBGR(rest, bgr + 3 * out, count); });
+}
+
+void packed422ToRGB(const Packed422Row& row, uint8_t* const rgb[3], int n) {
+    const Packed422Shuffles shuffles(row);
+    forPacked422Vectors(
+        row, n,
+        [&](const uint8_t* groups, int out) {
+            __m256i r, g, b;
+            packed422Row32(groups, shuffles, r, g, b);
+            store32(rgb[0] + out, r);
+            store32(rgb[1] + out, g);
+            store32(rgb[2] + out, b);
+        },
+        [&](const Packed422Row& rest, int out, int count) {
+            uint8_t* const at[3] = {rgb[0] + out, rgb[1] + out, rgb[2] + out};
+            plain::packed422ToRGB(rest, at, count);
+        });
+}
+
 // 16 pixels in 16-bit lanes: (a R + b G + c B + offset) >> 8, the sum known to fit 16 unsigned bits.
 inline __m256i weighted16(__m256i r, __m256i g, __m256i b, int wr, int wg, int wb, int offset) {
     const __m256i sum =
@@ -262,6 +342,8 @@ void transpose16(const uint8_t* const* rows, int rowCount, int width, uint16_t* 
 void addAVX2Kernels(RowKernels& table) {
     table.yuvToBGR = yuvToBGR;
     table.yuvToRGB = yuvToRGB;
+    table.packed422ToBGR = packed422ToBGR;
+    table.packed422ToRGB = packed422ToRGB;
     table.expandChroma = expandChroma;
     table.rgbToYUV = rgbToYUV;
     table.rgbToMono = rgbToMono;

@@ -16,6 +16,8 @@ namespace plain {
 
 void yuvToBGR(const YUVRow& row, uint8_t* bgr, int n);
 void yuvToRGB(const YUVRow& row, uint8_t* const rgb[3], int n);
+void packed422ToBGR(const Packed422Row& row, uint8_t* bgr, int n);
+void packed422ToRGB(const Packed422Row& row, uint8_t* const rgb[3], int n);
 void expandChroma(const YUVRow& row, uint8_t* u, uint8_t* v, int n);
 void rgbToYUV(const uint8_t* const rgb[3], uint8_t* const yuv[3], int n);
 void rgbToMono(const uint8_t* const rgb[3], uint8_t* mono, int n);

@@ -32,6 +32,27 @@ void yuvToRGB(const YUVRow& row, uint8_t* const rgb[3], int n) {
     }
 }
 
+void packed422ToBGR(const Packed422Row& row, uint8_t* bgr, int n) {
+    for (int i = 0; i < n; ++i, bgr += 3) {
+        const int p = row.phase + i;
+        const uint8_t* group = row.groups + 4 * (p >> 1);
+        uint8_t r, g, b;
+        convertYUVPixelToRGB(group[row.lumaOffset + 2 * (p & 1)], group[row.uOffset], group[row.vOffset], r, g, b);
+        bgr[0] = b;
+        bgr[1] = g;
+        bgr[2] = r;
+    }
+}
+
+void packed422ToRGB(const Packed422Row& row, uint8_t* const rgb[3], int n) {
+    for (int i = 0; i < n; ++i) {
+        const int p = row.phase + i;
+        const uint8_t* group = row.groups + 4 * (p >> 1);
+        convertYUVPixelToRGB(group[row.lumaOffset + 2 * (p & 1)], group[row.uOffset], group[row.vOffset], rgb[0][i],
+                             rgb[1][i], rgb[2][i]);
+    }
+}
+
 void expandChroma(const YUVRow& row, uint8_t* u, uint8_t* v, int n) {
     for (int i = 0; i < n; ++i) {
         const int k = (row.phase + i) >> row.chromaShift;
@@ -201,6 +222,8 @@ void setKernels(RowKernels& table) {
     table.level = KernelLevel::Plain;
     table.yuvToBGR = yuvToBGR;
     table.yuvToRGB = yuvToRGB;
+    table.packed422ToBGR = packed422ToBGR;
+    table.packed422ToRGB = packed422ToRGB;
     table.expandChroma = expandChroma;
     table.rgbToYUV = rgbToYUV;
     table.rgbToMono = rgbToMono;

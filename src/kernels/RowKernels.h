@@ -29,6 +29,15 @@ struct YUVRow {
     int phase;
 };
 
+// A row of packed 4:2:2 groups, two pixels in 4 bytes: their luma at bytes lumaOffset and
+// lumaOffset + 2, their chroma at uOffset and vOffset. Pixel i is pixel phase + i (phase 0 or 1) of
+// the groups from `groups` on.
+struct Packed422Row {
+    const uint8_t* groups;
+    int lumaOffset, uOffset, vOffset;
+    int phase;
+};
+
 struct RowKernels {
     KernelLevel level;
 
@@ -37,6 +46,9 @@ struct RowKernels {
     void (*yuvToBGR)(const YUVRow& row, uint8_t* bgr, int n);
     // To three bands, red, green, blue.
     void (*yuvToRGB)(const YUVRow& row, uint8_t* const rgb[3], int n);
+    // The same straight from packed 4:2:2 groups.
+    void (*packed422ToBGR)(const Packed422Row& row, uint8_t* bgr, int n);
+    void (*packed422ToRGB)(const Packed422Row& row, uint8_t* const rgb[3], int n);
     // The row's chroma, a sample per pixel: u[i] and v[i] of pixel i.
     void (*expandChroma)(const YUVRow& row, uint8_t* u, uint8_t* v, int n);
     // Three bands R, G, B to Y, U, V.

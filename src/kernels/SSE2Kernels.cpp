@@ -208,6 +208,37 @@ void unpackUYVY(const uint8_t* in, uint8_t* y, uint8_t* c0, uint8_t* c2, int gro
     plain::unpackUYVY(in + 4 * g, y + 2 * g, c0 + g, c2 + g, groups - g);
 }
 
+// Packed 4:2:2 rows through the two kernels above, a chunk of pixels at a time through the stack.
+template <typename Convert>
+inline void convertPacked422(const Packed422Row& row, int n, Convert convert) {
+    const int chunk = 256;
+    alignas(16) uint8_t y[chunk + 2], u[chunk / 2 + 1], v[chunk / 2 + 1];
+    // Chroma at byte 1 or 3 when luma is at the even bytes, at 0 or 2 when it is at the odd ones.
+    const bool uFirst = row.uOffset < row.vOffset;
+    for (int c0 = 0; c0 < n; c0 += chunk) {
+        const int count = n - c0 < chunk ? n - c0 : chunk;
+        const int position = row.phase + c0, phase = position & 1;
+        const uint8_t* in = row.groups + 4 * (position >> 1);
+        const int groups = (phase + count + 1) >> 1;
+        if (row.lumaOffset == 0)
+            unpackYUYV(in, y, uFirst ? u : v, uFirst ? v : u, groups);
+        else
+            unpackUYVY(in, y, uFirst ? u : v, uFirst ? v : u, groups);
+        convert(YUVRow{y + phase, u, v, 1, phase}, c0, count);
+    }
+}
+
+void packed422ToBGR(const Packed422Row& row, uint8_t* bgr, int n) {
+    convertPacked422(row, n, [bgr](const YUVRow& yuv, int c0, int count) { yuvToBGR(yuv, bgr + 3 * c0, count); });
+}
+
+void packed422ToRGB(const Packed422Row& row, uint8_t* const rgb[3], int n) {
+    convertPacked422(row, n, [rgb](const YUVRow& yuv, int c0, int count) {
+        uint8_t* const at[3] = {rgb[0] + c0, rgb[1] + c0, rgb[2] + c0};
+        yuvToRGB(yuv, at, count);
+    });
+}
+
 // ---- Bitmap rows --------------------------------------------------------------------------------
 
 // Four pixels at a time, 16 bytes read and written for 12: the 4 extra bytes written are the next
@@ -281,6 +312,8 @@ void transpose16(const uint8_t* const* rows, int rowCount, int width, uint16_t* 
 void addSSE2Kernels(RowKernels& table) {
     table.yuvToBGR = yuvToBGR;
     table.yuvToRGB = yuvToRGB;
+    table.packed422ToBGR = packed422ToBGR;
+    table.packed422ToRGB = packed422ToRGB;
     table.expandChroma = expandChroma;
     table.rgbToYUV = rgbToYUV;
     table.rgbToMono = rgbToMono;
