@@ -1,6 +1,6 @@
 // Every benchmark reports its time per operation against baselines timed in the same iterations, on
 // the same machine, so that figures from different machines (and from a machine others are loading)
-// compare:
+// compare (each timed as a warm second run):
 //   x_memcpy  a memcpy of the bytes the operation writes (the raw frame for copies, the bitmap for
 //             fillBitmap, the host array for host arrays);
 //   x_floor   what a host array cannot go below: haCreateNumericArray of the result's shape, a memcpy
@@ -50,9 +50,10 @@ inline size_t floorBytes(const Baselines& baselines) {
     return elementsOf(baselines.floorShape) * (baselines.floorClass == haUint16Class ? 2 : 1);
 }
 
-// Runs `operation` in the benchmark loop. After each call, with the benchmark's clock paused, each
-// baseline runs once, so that the operation and its baselines share whatever the machine was doing
-// at that moment; the ratios are of the summed times.
+// Runs `operation` in the benchmark loop. Before each timed call, with the benchmark's clock paused,
+// each baseline runs twice, the second time timed, and then the operation runs once untimed: every
+// time is of a warm second run, and the operation and its baselines share whatever the machine was
+// doing at that moment. The ratios are of the summed times.
 template <typename Operation>
 void runWithBaselines(benchmark::State& state, const Baselines& baselines, Operation operation) {
     using Clock = std::chrono::steady_clock;
@@ -60,34 +61,39 @@ void runWithBaselines(benchmark::State& state, const Baselines& baselines, Opera
     const std::vector<unsigned char> from = randomBytes(copyBytes);
     std::vector<unsigned char> to(copyBytes);
     const int dimensions = static_cast<int>(baselines.floorShape.size());
+    const auto timeSecond = [](auto run) {
+        run();
+        const Clock::time_point start = Clock::now();
+        run();
+        return std::chrono::duration<double, std::nano>(Clock::now() - start).count();
+    };
     double own = 0, memcpyTime = 0, floorTime = 0, peerTime = 0;
     for (auto _ : state) {
-        Clock::time_point start = Clock::now();
+        state.PauseTiming();
+        if (baselines.memcpyBytes > 0)
+            memcpyTime += timeSecond([&] {
+                std::memcpy(to.data(), from.data(), baselines.memcpyBytes);
+                benchmark::ClobberMemory();
+            });
+        if (dimensions > 0)
+            floorTime += timeSecond([&] {
+                HostArray array = haCreateNumericArray(dimensions, baselines.floorShape.data(), baselines.floorClass, 0);
+                std::memcpy(haGetData(array), from.data(), floorBytes(baselines));
+                benchmark::ClobberMemory();
+                haFree(array);
+            });
+        if (baselines.peer)
+            peerTime += timeSecond([&] {
+                baselines.peer();
+                benchmark::ClobberMemory();
+            });
+        operation();
+        benchmark::ClobberMemory();
+        state.ResumeTiming();
+        const Clock::time_point start = Clock::now();
         operation();
         benchmark::ClobberMemory();
         own += std::chrono::duration<double, std::nano>(Clock::now() - start).count();
-        state.PauseTiming();
-        if (baselines.memcpyBytes > 0) {
-            start = Clock::now();
-            std::memcpy(to.data(), from.data(), baselines.memcpyBytes);
-            benchmark::ClobberMemory();
-            memcpyTime += std::chrono::duration<double, std::nano>(Clock::now() - start).count();
-        }
-        if (dimensions > 0) {
-            start = Clock::now();
-            HostArray array = haCreateNumericArray(dimensions, baselines.floorShape.data(), baselines.floorClass, 0);
-            std::memcpy(haGetData(array), from.data(), floorBytes(baselines));
-            benchmark::ClobberMemory();
-            haFree(array);
-            floorTime += std::chrono::duration<double, std::nano>(Clock::now() - start).count();
-        }
-        if (baselines.peer) {
-            start = Clock::now();
-            baselines.peer();
-            benchmark::ClobberMemory();
-            peerTime += std::chrono::duration<double, std::nano>(Clock::now() - start).count();
-        }
-        state.ResumeTiming();
     }
     const double calls = static_cast<double>(state.iterations());
     state.counters["us"] = own / calls / 1000.0;

@@ -17,9 +17,13 @@ namespace zorvframekit {
 
 // A strip's rows fill whole cache lines of each column they are transposed into.
 const int kStripRows = kMaxTransposeRows;
-// A whole number of groups of every packed layout (1, 2, 4 and 8 pixels), so that every chunk of a
-// row starts at the same place inside its group.
-const int kChunkColumns = 256;
+// Rows are produced a chunk of columns at a time: long chunks, so that the strip's source rows are
+// each read in long runs (which the processor's prefetching follows); a whole number of groups of
+// every packed layout (1, 2, 4 and 8 pixels), so that every chunk of a row starts at the same place
+// inside its group.
+const int kChunkColumns = 2048;
+// Rows converted one at a time (bitmaps) go in shorter chunks, whose scratch fits the stack.
+const int kRowChunkColumns = 256;
 // Usable bytes before and after each scratch row: a producer may unpack whole groups from before
 // the chunk's first pixel.
 const int kRowSlack = 32;
@@ -31,7 +35,7 @@ struct RowScratch {
     uint8_t* work[3];
 };
 
-// The scratch of one strip (some 60 KB: on the heap, since an engine's threads may have small
+// The scratch of one strip (some 400 KB: on the heap, since an engine's threads may have small
 // stacks). Made before any host array, so that failing to get it leaves none behind.
 class StripScratch {
 public:
@@ -69,7 +73,7 @@ public:
     }
 
 private:
-    alignas(32) uint8_t bytes[6][StripScratch::kRowBytes];
+    alignas(32) uint8_t bytes[6][kRowChunkColumns + 2 * kRowSlack];
 };
 
 // Fills `bands` column-major planes of a {height, width, bands} 8-bit array: out[b * width * height +

@@ -197,8 +197,8 @@ void YUVPackedFrame::fillBitmap(BITMAPINFOHEADER* header, unsigned char* pixels)
             kernels.packed422ToBGR(packed422Row(data, r, 0), out, width);
             continue;
         }
-        for (int c0 = 0; c0 < width; c0 += kChunkColumns) {
-            const int n = width - c0 < kChunkColumns ? width - c0 : kChunkColumns;
+        for (int c0 = 0; c0 < width; c0 += kRowChunkColumns) {
+            const int n = width - c0 < kRowChunkColumns ? width - c0 : kRowChunkColumns;
             kernels.yuvToBGR(unpackRow(data, r, c0, n, room), out + 3 * c0, n);
         }
     }

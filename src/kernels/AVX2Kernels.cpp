@@ -12,6 +12,13 @@ namespace {
 inline __m256i load32(const uint8_t* p) { return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p)); }
 inline void store32(uint8_t* p, __m256i x) { _mm256_storeu_si256(reinterpret_cast<__m256i*>(p), x); }
 inline __m256i splat16x2(int value) { return _mm256_set1_epi16(static_cast<short>(value)); }
+// A multiplier kept as one: left visible, the compiler turns a multiply by a constant into runs of
+// shifts and adds, several instructions for one.
+inline __m256i weight16x2(int value) {
+    __m256i weight = splat16x2(value);
+    __asm__("" : "+x"(weight));
+    return weight;
+}
 // Two 16-byte halves: `low` in the low lane, `high` in the high one.
 inline __m256i loadHalves(const uint8_t* low, const uint8_t* high) {
     return _mm256_inserti128_si256(_mm256_castsi128_si256(load16(low)), load16(high), 1);
@@ -35,10 +42,10 @@ inline void yuv16LanesToRGB(__m256i y, __m256i u, __m256i v, __m256i& r, __m256i
     const __m256i c = _mm256_sub_epi16(y, splat16x2(16));
     const __m256i d = _mm256_sub_epi16(u, splat16x2(128));
     const __m256i e = _mm256_sub_epi16(v, splat16x2(128));
-    const __m256i l = _mm256_add_epi16(_mm256_mullo_epi16(c, splat16x2(42)), splat16x2(128));
-    const __m256i rt = _mm256_add_epi16(l, _mm256_mullo_epi16(e, splat16x2(153)));
+    const __m256i l = _mm256_add_epi16(_mm256_mullo_epi16(c, weight16x2(42)), splat16x2(128));
+    const __m256i rt = _mm256_add_epi16(l, _mm256_mullo_epi16(e, weight16x2(153)));
     const __m256i gt = _mm256_add_epi16(
-        l, _mm256_add_epi16(_mm256_mullo_epi16(d, splat16x2(-100)), _mm256_mullo_epi16(e, splat16x2(48))));
+        l, _mm256_add_epi16(_mm256_mullo_epi16(d, weight16x2(-100)), _mm256_mullo_epi16(e, weight16x2(48))));
     const __m256i bt = _mm256_add_epi16(l, _mm256_slli_epi16(d, 2));
     r = _mm256_add_epi16(_mm256_add_epi16(c, e), _mm256_srai_epi16(rt, 8));
     g = _mm256_add_epi16(_mm256_sub_epi16(c, e), _mm256_srai_epi16(gt, 8));
@@ -214,8 +221,8 @@ void packed422ToRGB(const Packed422Row& row, uint8_t* const rgb[3], int n) {
 // 16 pixels in 16-bit lanes: (a R + b G + c B + offset) >> 8, the sum known to fit 16 unsigned bits.
 inline __m256i weighted16(__m256i r, __m256i g, __m256i b, int wr, int wg, int wb, int offset) {
     const __m256i sum =
-        _mm256_add_epi16(_mm256_add_epi16(_mm256_mullo_epi16(r, splat16x2(wr)), _mm256_mullo_epi16(g, splat16x2(wg))),
-                         _mm256_add_epi16(_mm256_mullo_epi16(b, splat16x2(wb)), splat16x2(offset)));
+        _mm256_add_epi16(_mm256_add_epi16(_mm256_mullo_epi16(r, weight16x2(wr)), _mm256_mullo_epi16(g, weight16x2(wg))),
+                         _mm256_add_epi16(_mm256_mullo_epi16(b, weight16x2(wb)), splat16x2(offset)));
     return _mm256_srli_epi16(sum, 8);
 }
 

@@ -65,8 +65,8 @@ void expandChroma(const YUVRow& row, uint8_t* u, uint8_t* v, int n) {
 
 // 8 pixels in 16-bit lanes: (a R + b G + c B + offset) >> 8, the sum known to fit 16 unsigned bits.
 inline __m128i weighted8(__m128i r, __m128i g, __m128i b, int wr, int wg, int wb, int offset) {
-    const __m128i sum = _mm_add_epi16(_mm_add_epi16(_mm_mullo_epi16(r, splat16(wr)), _mm_mullo_epi16(g, splat16(wg))),
-                                      _mm_add_epi16(_mm_mullo_epi16(b, splat16(wb)), splat16(offset)));
+    const __m128i sum = _mm_add_epi16(_mm_add_epi16(_mm_mullo_epi16(r, weight16(wr)), _mm_mullo_epi16(g, weight16(wg))),
+                                      _mm_add_epi16(_mm_mullo_epi16(b, weight16(wb)), splat16(offset)));
     return _mm_srli_epi16(sum, 8);
 }
 
