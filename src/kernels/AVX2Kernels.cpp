@@ -1,6 +1,6 @@
 // AVX2 kernels: the colour arithmetic 32 pixels at a time and 16-row transposes; the rest is the
-// SSSE3 table's. The arithmetic is the 128-bit one (see Vectors128.h) in both 128-bit lanes: bytes
-// are widened and packed back within each lane, which leaves them in order.
+// SSSE3 table's. Bytes are widened and packed back within each 128-bit lane, which leaves them in
+// order.
 #include <immintrin.h>
 
 #include "kernels/Vectors128.h"
@@ -37,32 +37,42 @@ inline __m256i loadChroma32(const uint8_t* c) {
     return _mm256_or_si256(twice, _mm256_slli_epi32(twice, 16));
 }
 
-// 16 pixels in 16-bit lanes: Y, U, V to R, G, B (unclamped), as yuv8ToRGB.
-inline void yuv16LanesToRGB(__m256i y, __m256i u, __m256i v, __m256i& r, __m256i& g, __m256i& b) {
-    const __m256i c = _mm256_sub_epi16(y, splat16x2(16));
-    const __m256i d = _mm256_sub_epi16(u, splat16x2(128));
-    const __m256i e = _mm256_sub_epi16(v, splat16x2(128));
-    const __m256i l = _mm256_add_epi16(_mm256_mullo_epi16(c, weight16x2(42)), splat16x2(128));
-    const __m256i rt = _mm256_add_epi16(l, _mm256_mullo_epi16(e, weight16x2(153)));
-    const __m256i gt = _mm256_add_epi16(
-        l, _mm256_add_epi16(_mm256_mullo_epi16(d, weight16x2(-100)), _mm256_mullo_epi16(e, weight16x2(48))));
-    const __m256i bt = _mm256_add_epi16(l, _mm256_slli_epi16(d, 2));
-    r = _mm256_add_epi16(_mm256_add_epi16(c, e), _mm256_srai_epi16(rt, 8));
-    g = _mm256_add_epi16(_mm256_sub_epi16(c, e), _mm256_srai_epi16(gt, 8));
-    b = _mm256_add_epi16(_mm256_add_epi16(c, _mm256_add_epi16(d, d)), _mm256_srai_epi16(bt, 8));
+// Two signed byte weights, for the first and the second byte of each 16-bit lane.
+inline __m256i pairWeights(int first, int second) {
+    return _mm256_set1_epi16(static_cast<short>((second & 0xFF) << 8 | (first & 0xFF)));
 }
 
-// 32 pixels of a phase-0 row from pixel i on, converted and clamped.
+// 16 pixels from pairs of bytes in 16-bit lanes, (Y, U) and (Y, V), to R, G, B (unclamped). Here a
+// multiply-add of unsigned bytes by signed byte weights gives two terms in one instruction, so the
+// split of 409 E is taken as 512 E - 103 E (all weights then fit a signed byte):
+//   R = (Y + 2V - 272) + ((42 Y - 103 V + 12640) >> 8)
+//   G = (Y - V + 112)  + ((42 Y - 100 U + 48 V + 6112) >> 8)
+//   B = (Y + 2U - 272) + ((42 Y + 4 U - 1056) >> 8)
+// the same as the 128-bit forms with C, D and E written out; no pair sum comes near the multiply-
+// add's saturation, and every remainder fits 16 signed bits.
+inline void yuvPairsToRGB(__m256i yu, __m256i yv, __m256i& r, __m256i& g, __m256i& b) {
+    const __m256i redTerm = _mm256_add_epi16(_mm256_maddubs_epi16(yv, pairWeights(42, -103)), splat16x2(12640));
+    const __m256i greenTerm = _mm256_add_epi16(
+        _mm256_add_epi16(_mm256_maddubs_epi16(yu, pairWeights(42, -100)), _mm256_maddubs_epi16(yv, pairWeights(0, 48))),
+        splat16x2(6112));
+    const __m256i blueTerm = _mm256_add_epi16(_mm256_maddubs_epi16(yu, pairWeights(42, 4)), splat16x2(-1056));
+    r = _mm256_add_epi16(_mm256_add_epi16(_mm256_maddubs_epi16(yv, pairWeights(1, 2)), splat16x2(-272)),
+                         _mm256_srai_epi16(redTerm, 8));
+    g = _mm256_add_epi16(_mm256_add_epi16(_mm256_maddubs_epi16(yv, pairWeights(1, -1)), splat16x2(112)),
+                         _mm256_srai_epi16(greenTerm, 8));
+    b = _mm256_add_epi16(_mm256_add_epi16(_mm256_maddubs_epi16(yu, pairWeights(1, 2)), splat16x2(-272)),
+                         _mm256_srai_epi16(blueTerm, 8));
+}
+
+// 32 pixels of a phase-0 row from pixel i on, converted and clamped. The byte pairs of pixels 0-7
+// and 16-23 and those of 8-15 and 24-31 pack back in order.
 template <int Shift>
 inline void yuvRow32(const YUVRow& row, int i, __m256i& r, __m256i& g, __m256i& b) {
-    const __m256i zero = _mm256_setzero_si256();
     const __m256i y = load32(row.y + i);
     const __m256i u = loadChroma32<Shift>(row.u + (i >> Shift)), v = loadChroma32<Shift>(row.v + (i >> Shift));
     __m256i rl, gl, bl, rh, gh, bh;
-    yuv16LanesToRGB(_mm256_unpacklo_epi8(y, zero), _mm256_unpacklo_epi8(u, zero), _mm256_unpacklo_epi8(v, zero), rl, gl,
-                    bl);
-    yuv16LanesToRGB(_mm256_unpackhi_epi8(y, zero), _mm256_unpackhi_epi8(u, zero), _mm256_unpackhi_epi8(v, zero), rh, gh,
-                    bh);
+    yuvPairsToRGB(_mm256_unpacklo_epi8(y, u), _mm256_unpacklo_epi8(y, v), rl, gl, bl);
+    yuvPairsToRGB(_mm256_unpackhi_epi8(y, u), _mm256_unpackhi_epi8(y, v), rh, gh, bh);
     r = _mm256_packus_epi16(rl, rh);
     g = _mm256_packus_epi16(gl, gh);
     b = _mm256_packus_epi16(bl, bh);
@@ -138,38 +148,36 @@ void expandChroma(const YUVRow& row, uint8_t* u, uint8_t* v, int n) {
     byShift<ExpandChroma>(row.chromaShift, row, u, v, n);
 }
 
-// Packed 4:2:2 groups straight to colour: a byte shuffle per sample puts 16 pixels' luma and their
-// chroma, each repeated for the two pixels that share it, into 16-bit lanes.
+// Packed 4:2:2 groups straight to colour: a byte shuffle per chroma makes each pixel's (Y, U) and
+// (Y, V) pairs.
 struct Packed422Shuffles {
-    __m256i y, u, v;
+    __m256i yu, yv;
     explicit Packed422Shuffles(const Packed422Row& row) {
-        alignas(16) uint8_t luma[16], blue[16], red[16];
+        alignas(16) uint8_t blue[16], red[16];
         for (int pixel = 0; pixel < 8; ++pixel) {
             const int group = 4 * (pixel >> 1);
-            luma[2 * pixel] = static_cast<uint8_t>(group + row.lumaOffset + 2 * (pixel & 1));
-            blue[2 * pixel] = static_cast<uint8_t>(group + row.uOffset);
-            red[2 * pixel] = static_cast<uint8_t>(group + row.vOffset);
-            luma[2 * pixel + 1] = blue[2 * pixel + 1] = red[2 * pixel + 1] = 0x80;
+            blue[2 * pixel] = red[2 * pixel] = static_cast<uint8_t>(group + row.lumaOffset + 2 * (pixel & 1));
+            blue[2 * pixel + 1] = static_cast<uint8_t>(group + row.uOffset);
+            red[2 * pixel + 1] = static_cast<uint8_t>(group + row.vOffset);
         }
-        y = _mm256_broadcastsi128_si256(load16(luma));
-        u = _mm256_broadcastsi128_si256(load16(blue));
-        v = _mm256_broadcastsi128_si256(load16(red));
+        yu = _mm256_broadcastsi128_si256(load16(blue));
+        yv = _mm256_broadcastsi128_si256(load16(red));
     }
 };
 
-// 32 pixels from groups (phase 0), converted and clamped.
+// 32 pixels from groups (phase 0), converted and clamped. Pixels 0-7 and 16-23 share a register, as
+// do 8-15 and 24-31, so that they pack back in order.
 inline void packed422Row32(const uint8_t* groups, const Packed422Shuffles& shuffles, __m256i& r, __m256i& g,
                            __m256i& b) {
     __m256i rgb[2][3];
     for (int half = 0; half < 2; ++half) {
-        const __m256i x = load32(groups + 32 * half);
-        yuv16LanesToRGB(_mm256_shuffle_epi8(x, shuffles.y), _mm256_shuffle_epi8(x, shuffles.u),
-                        _mm256_shuffle_epi8(x, shuffles.v), rgb[half][0], rgb[half][1], rgb[half][2]);
+        const __m256i x = loadHalves(groups + 16 * half, groups + 32 + 16 * half);
+        yuvPairsToRGB(_mm256_shuffle_epi8(x, shuffles.yu), _mm256_shuffle_epi8(x, shuffles.yv), rgb[half][0],
+                      rgb[half][1], rgb[half][2]);
     }
-    // Each half holds pixels 0-7 and 8-15 of its 16 in its lanes; packing pairs the halves' lanes.
-    r = _mm256_permute4x64_epi64(_mm256_packus_epi16(rgb[0][0], rgb[1][0]), 0xD8);
-    g = _mm256_permute4x64_epi64(_mm256_packus_epi16(rgb[0][1], rgb[1][1]), 0xD8);
-    b = _mm256_permute4x64_epi64(_mm256_packus_epi16(rgb[0][2], rgb[1][2]), 0xD8);
+    r = _mm256_packus_epi16(rgb[0][0], rgb[1][0]);
+    g = _mm256_packus_epi16(rgb[0][1], rgb[1][1]);
+    b = _mm256_packus_epi16(rgb[0][2], rgb[1][2]);
 }
 
 // Runs vectors(groups, out) over the row 32 pixels at a time; a pixel starting the row inside its
