@@ -1,4 +1,4 @@
-// The benchmark program's entry: Google Benchmark's flags, plus --kernels=plain|sse2|ssse3|avx2 to
+// The benchmark program's entry: Google Benchmark's flags, plus --kernels=plain|sse2|ssse3|avx2|avx-512 to
 // run at a level below the best this machine has. The level that runs is named in the context.
 #include <benchmark/benchmark.h>
 
@@ -32,7 +32,7 @@ int main(int argc, char** argv) {
             }
         }
         if (!found) {
-            std::fprintf(stderr, "unknown kernel level '%s': plain, sse2, ssse3 or avx2\n", wanted.c_str());
+            std::fprintf(stderr, "unknown kernel level '%s': plain, sse2, ssse3, avx2 or avx-512\n", wanted.c_str());
             return 2;
         }
     }

@@ -13,23 +13,25 @@ namespace zorvframekit {
 namespace {
 
 #if defined(ZORVFRAMEKIT_X86_KERNELS)
-// XCR0 bits 1 and 2: the operating system saves the SSE and the AVX register state on a switch.
-bool osSavesAVXState() {
+// The register state the operating system saves on a switch (XCR0): bits 1 and 2 for SSE and AVX,
+// 5 to 7 for AVX-512's mask registers and wider registers.
+unsigned savedRegisterState() {
     unsigned low, high;
     __asm__ volatile("xgetbv" : "=a"(low), "=d"(high) : "c"(0));
-    return (low & 6) == 6;
+    return low;
 }
 
 KernelLevel detectLevel() {
     unsigned a, b, c, d;
     if (!__get_cpuid(1, &a, &b, &c, &d) || !(d & bit_SSE2)) return KernelLevel::Plain;
     if (!(c & bit_SSSE3)) return KernelLevel::SSE2;
-    const bool avx = (c & bit_OSXSAVE) && (c & bit_AVX) && osSavesAVXState();
-    if (avx && __get_cpuid_max(0, nullptr) >= 7) {
-        __cpuid_count(7, 0, a, b, c, d);
-        if (b & bit_AVX2) return KernelLevel::AVX2;
-    }
-    return KernelLevel::SSSE3;
+    if (!(c & bit_OSXSAVE) || !(c & bit_AVX) || __get_cpuid_max(0, nullptr) < 7) return KernelLevel::SSSE3;
+    const unsigned saved = savedRegisterState();
+    __cpuid_count(7, 0, a, b, c, d);
+    if ((saved & 0x06) != 0x06 || !(b & bit_AVX2)) return KernelLevel::SSSE3;
+    const unsigned avx512 = bit_AVX512F | bit_AVX512BW | bit_AVX512VL;
+    if ((saved & 0xE6) != 0xE6 || (b & avx512) != avx512) return KernelLevel::AVX2;
+    return KernelLevel::AVX512;
 }
 #else
 KernelLevel detectLevel() { return KernelLevel::Plain; }
@@ -43,7 +45,8 @@ struct Tables {
     Tables() : best(detectLevel()) {
         plain::setKernels(table[0]);
 #if defined(ZORVFRAMEKIT_X86_KERNELS)
-        void (*const add[kKernelLevelCount])(RowKernels&) = {nullptr, addSSE2Kernels, addSSSE3Kernels, addAVX2Kernels};
+        void (*const add[kKernelLevelCount])(RowKernels&) = {nullptr, addSSE2Kernels, addSSSE3Kernels, addAVX2Kernels,
+                                                             addAVX512Kernels};
         for (int level = 1; level <= static_cast<int>(best); ++level) {
             table[level] = table[level - 1];
             add[level](table[level]);
@@ -91,6 +94,7 @@ const char* kernelLevelName(KernelLevel level) {
     case KernelLevel::SSE2: return "SSE2";
     case KernelLevel::SSSE3: return "SSSE3";
     case KernelLevel::AVX2: return "AVX2";
+    case KernelLevel::AVX512: return "AVX-512";
     }
     return "unknown";
 }

@@ -48,6 +48,7 @@ void setKernels(RowKernels& table);
 void addSSE2Kernels(RowKernels& table);
 void addSSSE3Kernels(RowKernels& table);
 void addAVX2Kernels(RowKernels& table);
+void addAVX512Kernels(RowKernels& table);
 
 // The row of a YUVRow `count` pixels on: the luma and chroma pointers moved and the phase kept in
 // range. For the instruction-set files, which split rows between vectors and the plain tail; static,

@@ -15,8 +15,9 @@
 
 namespace zorvframekit {
 
-enum class KernelLevel { Plain, SSE2, SSSE3, AVX2 };
-const int kKernelLevelCount = 4;
+// AVX512: the byte and 256-bit instructions of AVX-512 (BW and VL) beside AVX2.
+enum class KernelLevel { Plain, SSE2, SSSE3, AVX2, AVX512 };
+const int kKernelLevelCount = 5;
 
 // A row of luma with its chroma. Pixel i has luma y[i] and chroma u[k], v[k] with
 // k = (phase + i) >> chromaShift: one chroma sample per pixel (shift 0), per two (1) or per four (2);
