@@ -267,6 +267,21 @@ void rgbToMono(const uint8_t* const rgb[3], uint8_t* mono, int n) {
     plain::rgbToMono(rest, mono + i, n - i);
 }
 
+// Eight pixels a step: two runs of four, one in each lane, have bytes 0 and 2 exchanged and are
+// closed up into 24 bytes; the 32-byte store writes 8 bytes of the next step's pixels, which that
+// step rewrites. The last steps, which would pass the row's end, go plain.
+void swap3(const uint8_t* in, uint8_t* out, int n) {
+    const __m256i swap = _mm256_setr_epi8(2, 1, 0, 5, 4, 3, 8, 7, 6, 11, 10, 9, -1, -1, -1, -1, 2, 1, 0, 5, 4, 3, 8, 7,
+                                          6, 11, 10, 9, -1, -1, -1, -1);
+    const __m256i closeUp = _mm256_setr_epi32(0, 1, 2, 4, 5, 6, 3, 7);
+    int i = 0;
+    for (; 3 * i + 32 <= 3 * n; i += 8) {
+        const __m256i pixels = loadHalves(in + 3 * i, in + 3 * i + 12);
+        store32(out + 3 * i, _mm256_permutevar8x32_epi32(_mm256_shuffle_epi8(pixels, swap), closeUp));
+    }
+    plain::swap3(in + 3 * i, out + 3 * i, n - i);
+}
+
 void merge3(const uint8_t* const in[3], uint8_t* out, int n) {
     int i = 0;
     for (; i + 32 <= n; i += 32) interleave3x32(load32(in[0] + i), load32(in[1] + i), load32(in[2] + i), out + 3 * i);
@@ -363,6 +378,7 @@ void addAVX2Kernels(RowKernels& table) {
     table.rgbToYUV = rgbToYUV;
     table.rgbToMono = rgbToMono;
     table.merge3 = merge3;
+    table.swap3 = swap3;
     table.transpose8 = transpose8;
     table.transpose16 = transpose16;
 }
