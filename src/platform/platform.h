@@ -57,9 +57,10 @@ void overrideAvailablePhysicalMemory(const uint64_t* bytes);
 // Test hooks. The next `count` posts of `message` fail, as posts to a full queue do.
 void failNextPosts(unsigned message, int count);
 // Counts the posts of `message` still waiting in queues (for one thread's queue at a time); from
-// now on, mostQueued() is the most that ever waited at once.
+// now on, mostQueued() is the most that ever waited at once and postsWatched() how many were posted.
 void watchQueue(unsigned message);
 int mostQueued();
+int postsWatched();
 
 // Milliseconds since the system started; wraps to 0 after 2^32 ms.
 uint32_t tickCount();
