@@ -100,7 +100,8 @@ inline void gatherColumnPlanes(uint8_t* out, const unsigned char* topRow, ptrdif
 // vectorises, and then interleaved.
 void convertYUVRowToBitmap(uint8_t* y, uint8_t* u, uint8_t* v, unsigned char* bgr, int width);
 
-// A new {height, width, bands} host array of the given class, for the caller to fill completely.
+// A new {height, width, bands} host array of the given class, for the caller to fill completely; null
+// when the host cannot make it.
 HostArray createImageArray(int height, int width, int bands, int classID);
 
 // The 40-byte header of an uncompressed bottom-up device-independent bitmap.

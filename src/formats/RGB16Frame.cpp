@@ -73,6 +73,7 @@ void RGB16Frame::copyRegion(const unsigned char* src, int srcWidth, int srcHeigh
 HostArray RGB16Frame::getNativeHostArray() {
     if (!hasData()) return nullptr;
     HostArray array = createImageArray(height, width, bands, getHostClassID());
+    if (array == nullptr) return nullptr;  // the host could not make it
     uint8_t* out = static_cast<uint8_t*>(haGetData(array));
     const ptrdiff_t rowBytes = ptrdiff_t(2) * width;
     const unsigned char* top = getData() + (bottomUp ? (height - 1) * rowBytes : 0);

@@ -75,6 +75,7 @@ void RGB24Frame::copyRegion(const unsigned char* src, int srcWidth, int srcHeigh
 HostArray RGB24Frame::getNativeHostArray() {
     if (!hasData()) return nullptr;
     HostArray array = createImageArray(height, width, bands, getHostClassID());
+    if (array == nullptr) return nullptr;  // the host could not make it
     uint8_t* out = static_cast<uint8_t*>(haGetData(array));
     // A bottom-up buffer is read from its last row upward, so the host gets the top row first.
     const unsigned char* top = getData() + (bottomUp ? ptrdiff_t(height - 1) * rowBytes : 0);

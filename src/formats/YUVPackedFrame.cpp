@@ -113,6 +113,7 @@ HostArray YUVPackedFrame::getNativeHostArray() {
     if (!hasData()) return nullptr;
     const SampleOffsets offsets = sampleOffsets();  // first: if it cannot be had, no array is left behind
     HostArray array = createImageArray(height, width, 3, haUint8Class);
+    if (array == nullptr) return nullptr;  // the host could not make it
     uint8_t* out = static_cast<uint8_t*>(haGetData(array));
     const size_t band = static_cast<size_t>(width) * static_cast<size_t>(height);
     const int* sampleAt[3] = {offsets.y.data(), offsets.u.data(), offsets.v.data()};

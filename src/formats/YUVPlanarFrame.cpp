@@ -118,6 +118,7 @@ void YUVPlanarFrame::copyRegion(const unsigned char* src, int srcWidth, int srcH
 HostArray YUVPlanarFrame::getNativeHostArray() {
     if (!hasData()) return nullptr;
     HostArray array = createImageArray(height, width, 3, haUint8Class);
+    if (array == nullptr) return nullptr;  // the host could not make it
     uint8_t* out = static_cast<uint8_t*>(haGetData(array));
     const size_t band = static_cast<size_t>(width) * static_cast<size_t>(height);
     const int f = subsampling[formatIndex];
