@@ -2,8 +2,9 @@
 # Installs what building and testing need, on Debian, as root. Does nothing when all is there.
 set -euo pipefail
 
-# clang, lld and llvm build and check the engine test that uses the platform compiler's C++ ABI.
-packages=(cmake ninja-build g++ googletest libbenchmark-dev binutils pkg-config
+# clang, lld and llvm build and check the engine test that uses the platform compiler's C++ ABI;
+# libcli11-dev is the tool's command-line parser (header-only, for both platforms).
+packages=(cmake ninja-build g++ googletest libbenchmark-dev binutils pkg-config libcli11-dev
           g++-mingw-w64-i686-posix binutils-mingw-w64-i686 wine wine32:i386 clang lld llvm)
 
 missing=()

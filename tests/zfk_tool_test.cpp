@@ -23,23 +23,28 @@ namespace {
 struct Result {
     int status;
     std::string errors;
+    std::string output;
 };
 
+std::string readText(const std::string& path) {
+    std::ifstream in(path);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
 Result zfk(const std::string& arguments) {
-    const std::string errorFile = "zfk_test_stderr.txt";
+    const std::string outputFile = "zfk_test_stdout.txt", errorFile = "zfk_test_stderr.txt";
 #if defined(_WIN32)
-    const std::string command = "zfk.exe " + arguments + " > NUL 2> " + errorFile;
+    const std::string command = "zfk.exe " + arguments + " > " + outputFile + " 2> " + errorFile;
 #else
-    const std::string command = "./zfk " + arguments + " > /dev/null 2> " + errorFile;
+    const std::string command = "./zfk " + arguments + " > " + outputFile + " 2> " + errorFile;
 #endif
     int status = std::system(command.c_str());
 #if !defined(_WIN32)
     status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 #endif
-    std::ifstream in(errorFile);
-    std::stringstream text;
-    text << in.rdbuf();
-    return Result{status, text.str()};
+    return Result{status, readText(errorFile), readText(outputFile)};
 }
 
 std::vector<unsigned char> readBytes(const fs::path& path) {
@@ -200,6 +205,10 @@ TEST_F(ZfkTool, MistakesAreNamedAndLeaveNoFile) {
         {"capture --format RGB565 --bottom-up --bottom-up --size 4x4 " + out, "given twice"},
         {"convert --format RGB565 --size 4x4 --out-dir " + folder.string() + " " + at("in.raw") + " " + at("in.raw"),
          "would both write"},
+        {"convert --format RGB565 --size 4x4 --gamma 2 " + at("in.raw") + " " + out, "--gamma"},
+        {"convert --format RGB565 " + at("in.raw") + " " + out + " --size", "--size"},
+        {"capture --format RGB565 --size 4x4 --window 0,0,2,2 " + out, "--window"},
+        {"convert --format RGB565 --format RGB565 --size 4x4 " + at("in.raw") + " " + out, "given twice"},
     };
     for (const Case& c : cases) {
         const Result result = zfk(c.arguments);
@@ -220,6 +229,23 @@ TEST_F(ZfkTool, AWindowOffThePlanarChromaGridIsConvertedWithAWarning) {
     const Result onGrid = zfk("convert --format I420 --size 8x8 --window 2,2,4,4 " + at("in.raw") + " " + at("b.bmp"));
     EXPECT_EQ(onGrid.status, 0);
     EXPECT_EQ(onGrid.errors, "");
+}
+
+TEST_F(ZfkTool, EveryCommandHasItsHelp) {
+    const struct {
+        std::string command, mentions;
+    } commands[] = {{"demo", "--out"}, {"convert", "--window"}, {"formats", "--size"}, {"capture", "--bottom-up"}};
+    for (const auto& c : commands) {
+        const Result help = zfk(c.command + " --help");
+        EXPECT_EQ(help.status, 0) << c.command;
+        EXPECT_NE(help.output.find("Usage: zfk " + c.command), std::string::npos) << help.output;
+        EXPECT_NE(help.output.find(c.mentions), std::string::npos) << help.output;
+    }
+    const Result overview = zfk("--help");
+    EXPECT_EQ(overview.status, 0);
+    for (const char* command : {"demo", "convert", "formats", "capture"})
+        EXPECT_NE(overview.output.find(command), std::string::npos) << overview.output;
+    EXPECT_EQ(zfk("").status, 2);  // no command: the overview, as a mistake
 }
 
 TEST_F(ZfkTool, FormatsListsEveryFrameType) {
