@@ -151,6 +151,11 @@ TEST(HostArrays, AnArrayThatCannotBeHadIsNullAndLeavesNothing) {
     EXPECT_EQ(haCreateNumericArray(4, huge, haUint8Class, 0), nullptr);
     const int wide[3] = {2147483647, 2147483647, 3};
     EXPECT_EQ(haCreateNumericArray(3, wide, haUint32Class, 0), nullptr);
+    if (sizeof(size_t) == 4) {
+        // The RGB array of a 46341 x 46341 frame: 6.4 G bytes, a product that wraps 32 bits.
+        const int rgb[3] = {46341, 46341, 3};
+        EXPECT_EQ(haCreateNumericArray(3, rgb, haUint8Class, 0), nullptr);
+    }
     const int empty[3] = {2147483647, 0, 2147483647};
     HostArray none = haCreateNumericArray(3, empty, haUint8Class, 0);
     EXPECT_EQ(haGetNumberOfElements(none), 0u);

@@ -231,6 +231,15 @@ TEST_F(ZfkTool, AWindowOffThePlanarChromaGridIsConvertedWithAWarning) {
     EXPECT_EQ(onGrid.errors, "");
 }
 
+TEST_F(ZfkTool, ASceneBeyondTheAddressSpaceIsRefusedNotDrawnPastItsEnd) {
+    // 40000 x 40000 Mono8 is a frame the library takes (1.6 GB), but its RGB scene needs 4.8 GB.
+    if (sizeof(void*) > 4) GTEST_SKIP() << "the scene would be drawn: a 64-bit address space holds it";
+    const Result result = zfk("capture --format Mono8 --size 40000x40000 " + at("huge.raw"));
+    EXPECT_EQ(result.status, 2);
+    EXPECT_NE(result.errors.find("address space"), std::string::npos) << result.errors;
+    EXPECT_FALSE(fs::exists(folder / "huge.raw"));
+}
+
 TEST_F(ZfkTool, EveryCommandHasItsHelp) {
     const struct {
         std::string command, mentions;
