@@ -15,6 +15,12 @@
 #include <sys/wait.h>
 #endif
 
+// stb's PNG reader, to read back what the tool wrote with its writer.
+#define STB_IMAGE_IMPLEMENTATION
+#define STB_IMAGE_STATIC
+#define STBI_ONLY_PNG
+#include <stb/stb_image.h>
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -74,6 +80,13 @@ TEST_F(ZfkTool, TheDemoDrawsEveryFrameTypeCloseToTheScene) {
     EXPECT_EQ(sheet[0], 'B');
     EXPECT_EQ(sheet[1], 'M');
     EXPECT_EQ(read32(sheet, 2), sheet.size());
+    const std::vector<unsigned char> png = readBytes(folder / "demo" / "contact-sheet.png");
+    int width = 0, height = 0, channels = 0;
+    unsigned char* rgb = stbi_load_from_memory(png.data(), int(png.size()), &width, &height, &channels, 3);
+    ASSERT_NE(rgb, nullptr);
+    EXPECT_EQ(width, int(read32(sheet, 18)));  // the same sheet
+    EXPECT_EQ(height, int(read32(sheet, 22)));
+    stbi_image_free(rgb);
 
     // name,code,raw_bytes,bitmap_bpp,mean_error,max_error,smooth_error
     std::ifstream summary(folder / "demo" / "summary.csv");
@@ -131,6 +144,17 @@ TEST_F(ZfkTool, ConvertRoundTripsACapturedFrame) {
         for (int c = 0; c < 5; ++c)
             for (int k = 0; k < 3; ++k)
                 EXPECT_EQ(bmp[54 + (2 - row) * 16 + 3 * c + k], raw[row * 15 + 3 * c + (2 - k)]);
+
+    // The same rendering as a PNG picture, top row first and red first.
+    ASSERT_EQ(zfk("convert --format RGB24 --size 5x3 " + at("scene.raw") + " " + at("scene.png")).status, 0);
+    const std::vector<unsigned char> png = readBytes(folder / "scene.png");
+    int width = 0, height = 0, channels = 0;
+    unsigned char* rgb = stbi_load_from_memory(png.data(), int(png.size()), &width, &height, &channels, 3);
+    ASSERT_NE(rgb, nullptr);
+    EXPECT_EQ(width, 5);
+    EXPECT_EQ(height, 3);
+    EXPECT_EQ(std::vector<unsigned char>(rgb, rgb + 45), raw);
+    stbi_image_free(rgb);
 
     ASSERT_EQ(zfk("convert --format RGB24 --size 5x3 " + at("scene.raw") + " " + at("scene.npy")).status, 0);
     const std::vector<unsigned char> npy = readBytes(folder / "scene.npy");
@@ -196,7 +220,8 @@ TEST_F(ZfkTool, MistakesAreNamedAndLeaveNoFile) {
         {"convert --format RGB565 --size 4x3 " + at("in.raw") + " " + out, "is 24 bytes"},
         {"convert --format RGB565 --size 4x4 " + at("missing.raw") + " " + out, "cannot read"},
         {"convert --format RGB565 --size 4x4 " + at("in.raw") + " " + at("nowhere/out.bmp"), "cannot write"},
-        {"convert --format RGB565 --size 4x4 " + at("in.raw") + " " + at("out.png"), ".bmp or .npy"},
+        {"convert --format RGB565 --size 4x4 " + at("in.raw") + " " + at("out.tif"), ".bmp, .png or .npy"},
+        {"convert --format RGB565 --size 4x4 --space rgb " + at("in.raw") + " " + at("out.png"), "--space goes with .npy"},
         {"convert --format YUY2 --bottom-up --size 4x4 " + at("in.raw") + " " + out, "top-down"},
         {"frobnicate", "unknown command"},
         {"convert --format RGB565 --size 4x4 " + folder.string() + " " + out, "is not a regular file"},

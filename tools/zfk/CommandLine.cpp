@@ -21,8 +21,8 @@ const char* const kSynopsis =
     "\nIn short:\n"
     "  zfk demo [--out DIR] [--size WxH]\n"
     "  zfk convert (--format NAME | --code 0xHEX) --size WxH [--bottom-up] [--window X,Y,W,H]\n"
-    "              [--space native|rgb|yuv|mono] IN.raw OUT.bmp|OUT.npy\n"
-    "  zfk convert ... --out-dir DIR [--to bmp|npy] IN.raw...\n"
+    "              [--space native|rgb|yuv|mono] IN.raw OUT.bmp|OUT.png|OUT.npy\n"
+    "  zfk convert ... --out-dir DIR [--to bmp|png|npy] IN.raw...\n"
     "  zfk formats [--size WxH]\n"
     "  zfk capture (--format NAME | --code 0xHEX) --size WxH [--bottom-up] OUT.raw\n";
 
@@ -130,16 +130,16 @@ int runCommandLine(int argc, const char* const* argv, const Console& console) {
     FormatOptions convertFormat;
     std::string convertSize, convertWindow;
     CLI::App* convertCommand = app.add_subcommand(
-        "convert", "converts raw frames (IN is a whole image of WxH; --window cuts a frame out of it) to a bitmap "
-                   "or a NumPy array; with --out-dir, any number of inputs");
+        "convert", "converts raw frames (IN is a whole image of WxH; --window cuts a frame out of it) to a picture "
+                   "(.bmp, .png) or a NumPy array (.npy); with --out-dir, any number of inputs");
     convertFormat.addTo(*convertCommand);
     CLI::Option* convertSizeOption = convertCommand->add_option("--size", convertSize, "size of the raw image")->type_name("WxH");
     CLI::Option* windowOption = convertCommand->add_option("--window", convertWindow, "the frame: a window of the image")->type_name("X,Y,W,H");
     CLI::Option* spaceOption =
         convertCommand->add_option("--space", convert.space, "colour space of a .npy output: native, rgb, yuv or mono")->type_name("SPACE");
-    convertCommand->add_option("--out-dir", convert.outDir, "write each input's result to DIR/NAME.bmp or .npy")->type_name("DIR");
-    CLI::Option* toOption = convertCommand->add_option("--to", convert.to, "with --out-dir: bmp (default) or npy")->type_name("bmp|npy");
-    convertCommand->add_option("files", convert.files, "IN.raw OUT.bmp|OUT.npy, or with --out-dir: IN.raw...")->type_name("FILE");
+    convertCommand->add_option("--out-dir", convert.outDir, "write each input's result to DIR/NAME.bmp, .png or .npy")->type_name("DIR");
+    CLI::Option* toOption = convertCommand->add_option("--to", convert.to, "with --out-dir: bmp (default), png or npy")->type_name("bmp|png|npy");
+    convertCommand->add_option("files", convert.files, "IN.raw OUT.bmp|OUT.png|OUT.npy, or with --out-dir: IN.raw...")->type_name("FILE");
 
     std::string formatsSize;
     CLI::App* formatsCommand =

@@ -1,5 +1,5 @@
-// zfk convert: raw camera dumps to bitmaps (the frame's own rendering) and NumPy arrays (its host
-// array, column-major, written as it stands).
+// zfk convert: raw camera dumps to pictures (the frame's own bitmap rendering, as .bmp or .png) and
+// NumPy arrays (its host array, column-major, written as it stands).
 #include <filesystem>
 #include <map>
 #include <memory>
@@ -46,11 +46,12 @@ std::vector<uint8_t> convertOne(const ConvertOptions& options, const std::vector
         frame->copyData(raw.data());
     if (!frame->hasData()) fail("the frame could not be filled (out of memory?)");
 
-    if (extensionOf(outputPath) == ".bmp") {
+    const std::string ext = extensionOf(outputPath);
+    if (ext == ".bmp" || ext == ".png") {
         Bitmap bitmap;
         bitmap.pixels.resize(static_cast<size_t>(frame->getBitmapSize()));
         frame->fillBitmap(&bitmap.header, bitmap.pixels.data());
-        return bmpFileBytes(bitmap);
+        return ext == ".bmp" ? bmpFileBytes(bitmap) : pngFileBytes(decodeBitmap(bitmap));
     }
     const std::string& space = options.space;
     HostArray array = nullptr;
@@ -83,7 +84,8 @@ std::vector<Job> planJobs(const ConvertOptions& options) {
 
     std::vector<Job> jobs;
     if (!options.outDir.empty()) {
-        if (options.to != "bmp" && options.to != "npy") fail("bad --to '" + options.to + "': expected bmp or npy");
+        if (options.to != "bmp" && options.to != "png" && options.to != "npy")
+            fail("bad --to '" + options.to + "': expected bmp, png or npy");
         if (options.files.empty()) fail("give at least one input file");
         for (const std::string& input : options.files)
             jobs.push_back({input, (std::filesystem::path(options.outDir) /
@@ -94,12 +96,17 @@ std::vector<Job> planJobs(const ConvertOptions& options) {
         if (options.files.size() != 2) fail("give one input and one output file (or --out-dir DIR and inputs)");
         jobs.push_back({options.files[0], options.files[1]});
     }
+    const int frameWidth = options.windowed ? options.window.width : options.size.width;
+    const int frameHeight = options.windowed ? options.window.height : options.size.height;
     std::map<std::string, std::string> writers;  // output, the input that makes it
     for (const Job& job : jobs) {
         const std::string ext = extensionOf(job.output);
-        if (ext != ".bmp" && ext != ".npy") fail("output " + job.output + " must end in .bmp or .npy");
-        if (ext == ".bmp" && options.spaceGiven)
-            fail("--space goes with .npy outputs: a bitmap is always the frame's own RGB rendering");
+        if (ext != ".bmp" && ext != ".png" && ext != ".npy") fail("output " + job.output + " must end in .bmp, .png or .npy");
+        if (ext != ".npy" && options.spaceGiven)
+            fail("--space goes with .npy outputs: a picture is always the frame's own RGB rendering");
+        if (ext == ".png" && !pngFits(frameWidth, frameHeight))
+            fail("a " + std::to_string(frameWidth) + "x" + std::to_string(frameHeight) +
+                 " picture is too large for PNG here; write .bmp or .npy");
         const std::string key = std::filesystem::path(job.output).lexically_normal().string();
         const auto written = writers.emplace(key, job.input);
         if (!written.second)

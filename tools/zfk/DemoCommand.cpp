@@ -178,9 +178,11 @@ int runDemo(const DemoOptions& options, const Console& console) {
         drawText(sheet, x0, y0, tiles[i].first, white);
         for (int y = 0; y < tileHeight; ++y) std::memcpy(sheet.at(x0, y0 + labelHeight + y), tiles[i].second.at(0, y), 3 * size_t(tileWidth));
     }
-    const std::string sheetPath = (std::filesystem::path(outDir) / "contact-sheet.bmp").string();
+    const std::string sheetPath = (std::filesystem::path(outDir) / "contact-sheet.png").string();
     std::string error;
-    if (!writeFileWhole(sheetPath, bmpFileBytes(bitmapOf(sheet)), error)) fail(error);
+    if (!writeFileWhole(sheetPath, pngFileBytes(sheet), error)) fail(error);
+    if (!writeFileWhole((std::filesystem::path(outDir) / "contact-sheet.bmp").string(), bmpFileBytes(bitmapOf(sheet)), error))
+        fail(error);
 
     std::string csv = "name,code,raw_bytes,bitmap_bpp,mean_error,max_error,smooth_error\n";
     std::fprintf(console.out, "%-20s %-10s %9s %4s %8s %4s %8s %9s %9s %9s\n", "frame type", "code", "raw bytes", "bpp", "mean err",
