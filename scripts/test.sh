@@ -52,7 +52,10 @@ run_suite linux-release  # optimised, and every benchmark runs once
 run_suite linux-fuzz     # each fuzz target on its corpus, then about 30 s on new inputs
 if wine --version >/dev/null 2>&1; then
   source scripts/wine-env.sh  # make the Wine prefix once, before tests start in parallel
+  # One server for the whole run: a client that connects just as an idle server quits fails.
+  wineserver -p
   run_suite windows
+  wineserver -k || true
 else
   # Some machines cannot execute 32-bit programs at all, and so cannot start Wine: the Windows build
   # is still built and its tables checked, the suites that run under Wine are counted as skipped.
