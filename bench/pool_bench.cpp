@@ -11,7 +11,7 @@ const FrameTypeCode kMono8 = zorvframekit::makeFrameTypeCode(zorvframekit::kFami
 using zfkbench::randomBytes;
 
 // getFrame hands out the held frame, copyData fills its existing buffer, release gives it back;
-// each of the two posts a check that the worker answers on its own thread.
+// the held count stays within the bounds, so neither wakes the worker.
 void pooledCycle(benchmark::State& state) {
     const int width = int(state.range(0)), height = int(state.range(1));
     zorvframekit::MemoryLimiter limiter(0, 2000000000);

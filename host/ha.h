@@ -34,7 +34,9 @@ enum {
 extern "C" {
 #endif
 
-// What the frames call.
+// What the frames call. The create functions return null when the array cannot be had (its size is
+// beyond the address space, or the heap refuses it): a failure never leaves them as an exception,
+// which no caller across a DLL boundary could catch.
 HA_API HostArray haCreateNumericArray(int numberOfDimensions, const int* dimensions, int classID,
                                       int complexity);
 HA_API HostArray haCreateNumericMatrix(int rows, int columns, int classID, int complexity);

@@ -2,8 +2,12 @@
 # Installs what building and testing need, on Debian, as root. Does nothing when all is there.
 set -euo pipefail
 
-# clang, lld and llvm build and check the engine test that uses the platform compiler's C++ ABI.
-packages=(cmake ninja-build g++ googletest libbenchmark-dev binutils pkg-config
+# clang, lld and llvm build and check the engine test that uses the platform compiler's C++ ABI;
+# libcli11-dev and libstb-dev are the tool's command-line parser and PNG writer (header-only, for
+# both platforms); the multilib
+# compiler and its sanitizer runtimes build the 32-bit Linux suite.
+packages=(cmake ninja-build g++ googletest libbenchmark-dev binutils pkg-config libcli11-dev libstb-dev
+          g++-multilib lib32asan8 lib32ubsan1
           g++-mingw-w64-i686-posix binutils-mingw-w64-i686 wine wine32:i386 clang lld llvm)
 
 missing=()

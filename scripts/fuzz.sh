@@ -12,15 +12,17 @@ if [ "${1:-}" = --minutes ]; then
   shift 2
 fi
 targets=("$@")
-[ ${#targets[@]} -gt 0 ] || targets=(frame_fuzz pool_fuzz clock_fuzz)
+[ ${#targets[@]} -gt 0 ] || targets=(frame_fuzz pool_fuzz clock_fuzz zfk_fuzz)
 bash scripts/deps.sh
 cmake --preset linux-fuzz >/dev/null
 cmake --build build/linux-fuzz -j "$(nproc)" >/dev/null
 for target in "${targets[@]}"; do
   corpus=build/fuzz-corpus/$target
   mkdir -p "$corpus"
+  dictionary=()
+  [ -f "tests/fuzz/$target.dict" ] && dictionary=(-dict="tests/fuzz/$target.dict")
   echo "=== $target, $minutes minutes"
-  ./build/linux-fuzz/bin/"$target" -max_total_time=$((minutes * 60)) -timeout=10 -rss_limit_mb=4096 \
+  ./build/linux-fuzz/bin/"$target" -max_total_time=$((minutes * 60)) -timeout=10 -rss_limit_mb=4096 "${dictionary[@]}" \
     -print_final_stats=1 -artifact_prefix=build/linux-fuzz/ "$corpus" "tests/fuzz/corpus/$target" 2>&1 |
     grep -E '^(#[0-9]+ +DONE|stat::|==[0-9]+== ERROR|SUMMARY)' || true
 done

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Builds and runs every test: Linux with AddressSanitizer + UndefinedBehaviorSanitizer, the
-# concurrency tests again under ThreadSanitizer, an optimised Linux build (with a short run of
+# Builds and runs every test: Linux with AddressSanitizer + UndefinedBehaviorSanitizer (64-bit and
+# 32-bit), the concurrency tests again under ThreadSanitizer, an optimised Linux build (with a short run of
 # every benchmark), the fuzz targets (clang's libFuzzer), and the 32-bit Windows build under Wine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -46,12 +46,16 @@ export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 export TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1
 
 run_suite linux-asan
+run_suite linux32-asan   # size_t and pointers of 32 bits, as in the Windows DLL
 run_suite linux-tsan -L concurrency
 run_suite linux-release  # optimised, and every benchmark runs once
 run_suite linux-fuzz     # each fuzz target on its corpus, then about 30 s on new inputs
 if wine --version >/dev/null 2>&1; then
   source scripts/wine-env.sh  # make the Wine prefix once, before tests start in parallel
+  # One server for the whole run: a client that connects just as an idle server quits fails.
+  wineserver -p
   run_suite windows
+  wineserver -k || true
 else
   # Some machines cannot execute 32-bit programs at all, and so cannot start Wine: the Windows build
   # is still built and its tables checked, the suites that run under Wine are counted as skipped.

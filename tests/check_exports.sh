@@ -18,7 +18,9 @@ fail() {
   echo "$1"
   failures=$((failures + 1))
 }
-contains() { printf '%s\n' "$1" | grep -F -x -q -- "$2"; }
+# A here-string, not a pipe: grep -q stops reading at the first match, and under pipefail the writer's
+# broken pipe would turn a match into a failure now and then.
+contains() { grep -F -x -q -- "$2" <<<"$1"; }
 
 c_functions=(frameFactory getFrameTypeColorSpace createFramePool getTimestamp convertSysTimeToLocalTime)
 gnu_members=(

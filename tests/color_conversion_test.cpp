@@ -211,7 +211,7 @@ TEST(HostArrayConversion, ANativeArrayIsFreedWhenTheConvertedOneCannotBeMade) {
     // The monochrome result's dimension vector (two ints) is the allocation that fails; the native
     // array made before it must not be left behind (LeakSanitizer would say).
     testhook::failNextAllocationOfSize(2 * sizeof(int));
-    EXPECT_THROW(frame->getHostArray(zorvframekit::kColorSpaceMonochrome), std::bad_alloc);
+    EXPECT_EQ(frame->getHostArray(zorvframekit::kColorSpaceMonochrome), nullptr);
     EXPECT_FALSE(testhook::allocationFailureUnused());
 #endif
 }

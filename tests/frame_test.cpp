@@ -4,6 +4,7 @@
 
 #include <cstring>
 
+#include "failing_allocation.h"
 #include "test_frame.h"
 
 using zorvframekit::MemoryLimiter;
@@ -53,6 +54,26 @@ TEST(FrameBuffer, ARequestThatFillsTheLimitExactlyIsGrantedAndTheNextRefused) {
     limiter.setMemoryLimit(1001);  // the next call tries again
     EXPECT_NE(small.getData(), nullptr);
     EXPECT_EQ(limiter.getMemoryUsed(), 1001);
+}
+
+TEST(FrameBuffer, ABufferTheHeapRefusesIsNotChargedAndNotLeftHalfMade) {
+    MemoryLimiter limiter = limiterWith(1000);
+    TestFrame frame(37, 3);
+    frame.setMemoryLimiter(&limiter);
+    const unsigned char source[111] = {0};
+    testhook::failNextAllocationOfSize(111);
+#if defined(_WIN32)
+    // No exception can leave the DLL for an engine's code: the buffer is refused, as the limiter
+    // refuses one.
+    EXPECT_EQ(frame.copyData(source), 0);
+#else
+    EXPECT_THROW(frame.copyData(source), std::bad_alloc);
+#endif
+    EXPECT_FALSE(testhook::allocationFailureUnused());
+    EXPECT_FALSE(frame.hasData());
+    EXPECT_EQ(limiter.getMemoryUsed(), 0);
+    EXPECT_EQ(frame.copyData(source), 111);  // the next call tries again
+    EXPECT_EQ(limiter.getMemoryUsed(), 111);
 }
 
 TEST(FrameBuffer, DestroyingAFrameCreditsWhatItsBufferWasCharged) {

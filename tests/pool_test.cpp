@@ -253,12 +253,33 @@ TEST_F(Pool, AQuitTheQueueRefusesIsPostedAgainSoStoppingEnds) {
 }
 
 TEST_F(Pool, AtMostOneCheckWaitsInTheWorkersQueue) {
-    pool->setFrameCountLimits(0, 100);
+    pool->setFrameCountLimits(0, 0);  // every return is one too many: a check each time
     zorvframekit::platform::watchQueue(zorvframekit::platform::kMessageUser + 1);
-    for (int i = 0; i < 2000; ++i) filled(i)->release();  // a hand-out and a return each time
+    for (int i = 0; i < 2000; ++i) filled(i)->release();
+    EXPECT_GT(zorvframekit::platform::postsWatched(), 0);
     EXPECT_LE(zorvframekit::platform::mostQueued(), 1);
     zorvframekit::platform::watchQueue(0);
-    EXPECT_EQ(pool->getFrameCount(), 1);
+    EXPECT_TRUE(countSettlesAt(0));
+}
+
+TEST_F(Pool, TheSteadyCycleWakesTheWorkerOnlyWhenTheHeldCountLeavesItsBounds) {
+    pool->setFrameCountLimits(0, 2);
+    IFrame* first = filled(1);
+    IFrame* second = filled(2);
+    first->release();
+    second->release();
+    ASSERT_TRUE(countSettlesAt(2));
+    zorvframekit::platform::watchQueue(zorvframekit::platform::kMessageUser + 1);
+    for (int i = 0; i < 1000; ++i) filled(i)->release();  // between 1 and 2 held: nothing to do
+    EXPECT_EQ(zorvframekit::platform::postsWatched(), 0);
+    IFrame* third = frameFactory(kMono8, kWidth, kHeight);
+    third->setOwnerPool(pool);
+    third->setMemoryLimiter(&limiter);
+    third->copyData(pattern(kBytes, 3).data());
+    third->release();  // 3 held, above the maximum: the worker trims one
+    EXPECT_EQ(zorvframekit::platform::postsWatched(), 1);
+    EXPECT_TRUE(countSettlesAt(2));
+    zorvframekit::platform::watchQueue(0);
 }
 
 }  // namespace

@@ -15,6 +15,12 @@
 #include <sys/wait.h>
 #endif
 
+// stb's PNG reader, to read back what the tool wrote with its writer.
+#define STB_IMAGE_IMPLEMENTATION
+#define STB_IMAGE_STATIC
+#define STBI_ONLY_PNG
+#include <stb/stb_image.h>
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -23,23 +29,28 @@ namespace {
 struct Result {
     int status;
     std::string errors;
+    std::string output;
 };
 
+std::string readText(const std::string& path) {
+    std::ifstream in(path);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
 Result zfk(const std::string& arguments) {
-    const std::string errorFile = "zfk_test_stderr.txt";
+    const std::string outputFile = "zfk_test_stdout.txt", errorFile = "zfk_test_stderr.txt";
 #if defined(_WIN32)
-    const std::string command = "zfk.exe " + arguments + " > NUL 2> " + errorFile;
+    const std::string command = "zfk.exe " + arguments + " > " + outputFile + " 2> " + errorFile;
 #else
-    const std::string command = "./zfk " + arguments + " > /dev/null 2> " + errorFile;
+    const std::string command = "./zfk " + arguments + " > " + outputFile + " 2> " + errorFile;
 #endif
     int status = std::system(command.c_str());
 #if !defined(_WIN32)
     status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 #endif
-    std::ifstream in(errorFile);
-    std::stringstream text;
-    text << in.rdbuf();
-    return Result{status, text.str()};
+    return Result{status, readText(errorFile), readText(outputFile)};
 }
 
 std::vector<unsigned char> readBytes(const fs::path& path) {
@@ -69,6 +80,13 @@ TEST_F(ZfkTool, TheDemoDrawsEveryFrameTypeCloseToTheScene) {
     EXPECT_EQ(sheet[0], 'B');
     EXPECT_EQ(sheet[1], 'M');
     EXPECT_EQ(read32(sheet, 2), sheet.size());
+    const std::vector<unsigned char> png = readBytes(folder / "demo" / "contact-sheet.png");
+    int width = 0, height = 0, channels = 0;
+    unsigned char* rgb = stbi_load_from_memory(png.data(), int(png.size()), &width, &height, &channels, 3);
+    ASSERT_NE(rgb, nullptr);
+    EXPECT_EQ(width, int(read32(sheet, 18)));  // the same sheet
+    EXPECT_EQ(height, int(read32(sheet, 22)));
+    stbi_image_free(rgb);
 
     // name,code,raw_bytes,bitmap_bpp,mean_error,max_error,smooth_error
     std::ifstream summary(folder / "demo" / "summary.csv");
@@ -126,6 +144,17 @@ TEST_F(ZfkTool, ConvertRoundTripsACapturedFrame) {
         for (int c = 0; c < 5; ++c)
             for (int k = 0; k < 3; ++k)
                 EXPECT_EQ(bmp[54 + (2 - row) * 16 + 3 * c + k], raw[row * 15 + 3 * c + (2 - k)]);
+
+    // The same rendering as a PNG picture, top row first and red first.
+    ASSERT_EQ(zfk("convert --format RGB24 --size 5x3 " + at("scene.raw") + " " + at("scene.png")).status, 0);
+    const std::vector<unsigned char> png = readBytes(folder / "scene.png");
+    int width = 0, height = 0, channels = 0;
+    unsigned char* rgb = stbi_load_from_memory(png.data(), int(png.size()), &width, &height, &channels, 3);
+    ASSERT_NE(rgb, nullptr);
+    EXPECT_EQ(width, 5);
+    EXPECT_EQ(height, 3);
+    EXPECT_EQ(std::vector<unsigned char>(rgb, rgb + 45), raw);
+    stbi_image_free(rgb);
 
     ASSERT_EQ(zfk("convert --format RGB24 --size 5x3 " + at("scene.raw") + " " + at("scene.npy")).status, 0);
     const std::vector<unsigned char> npy = readBytes(folder / "scene.npy");
@@ -191,7 +220,8 @@ TEST_F(ZfkTool, MistakesAreNamedAndLeaveNoFile) {
         {"convert --format RGB565 --size 4x3 " + at("in.raw") + " " + out, "is 24 bytes"},
         {"convert --format RGB565 --size 4x4 " + at("missing.raw") + " " + out, "cannot read"},
         {"convert --format RGB565 --size 4x4 " + at("in.raw") + " " + at("nowhere/out.bmp"), "cannot write"},
-        {"convert --format RGB565 --size 4x4 " + at("in.raw") + " " + at("out.png"), ".bmp or .npy"},
+        {"convert --format RGB565 --size 4x4 " + at("in.raw") + " " + at("out.tif"), ".bmp, .png or .npy"},
+        {"convert --format RGB565 --size 4x4 --space rgb " + at("in.raw") + " " + at("out.png"), "--space goes with .npy"},
         {"convert --format YUY2 --bottom-up --size 4x4 " + at("in.raw") + " " + out, "top-down"},
         {"frobnicate", "unknown command"},
         {"convert --format RGB565 --size 4x4 " + folder.string() + " " + out, "is not a regular file"},
@@ -200,6 +230,10 @@ TEST_F(ZfkTool, MistakesAreNamedAndLeaveNoFile) {
         {"capture --format RGB565 --bottom-up --bottom-up --size 4x4 " + out, "given twice"},
         {"convert --format RGB565 --size 4x4 --out-dir " + folder.string() + " " + at("in.raw") + " " + at("in.raw"),
          "would both write"},
+        {"convert --format RGB565 --size 4x4 --gamma 2 " + at("in.raw") + " " + out, "--gamma"},
+        {"convert --format RGB565 " + at("in.raw") + " " + out + " --size", "--size"},
+        {"capture --format RGB565 --size 4x4 --window 0,0,2,2 " + out, "--window"},
+        {"convert --format RGB565 --format RGB565 --size 4x4 " + at("in.raw") + " " + out, "given twice"},
     };
     for (const Case& c : cases) {
         const Result result = zfk(c.arguments);
@@ -220,6 +254,32 @@ TEST_F(ZfkTool, AWindowOffThePlanarChromaGridIsConvertedWithAWarning) {
     const Result onGrid = zfk("convert --format I420 --size 8x8 --window 2,2,4,4 " + at("in.raw") + " " + at("b.bmp"));
     EXPECT_EQ(onGrid.status, 0);
     EXPECT_EQ(onGrid.errors, "");
+}
+
+TEST_F(ZfkTool, ASceneBeyondTheAddressSpaceIsRefusedNotDrawnPastItsEnd) {
+    // 40000 x 40000 Mono8 is a frame the library takes (1.6 GB), but its RGB scene needs 4.8 GB.
+    if (sizeof(void*) > 4) GTEST_SKIP() << "the scene would be drawn: a 64-bit address space holds it";
+    const Result result = zfk("capture --format Mono8 --size 40000x40000 " + at("huge.raw"));
+    EXPECT_EQ(result.status, 2);
+    EXPECT_NE(result.errors.find("address space"), std::string::npos) << result.errors;
+    EXPECT_FALSE(fs::exists(folder / "huge.raw"));
+}
+
+TEST_F(ZfkTool, EveryCommandHasItsHelp) {
+    const struct {
+        std::string command, mentions;
+    } commands[] = {{"demo", "--out"}, {"convert", "--window"}, {"formats", "--size"}, {"capture", "--bottom-up"}};
+    for (const auto& c : commands) {
+        const Result help = zfk(c.command + " --help");
+        EXPECT_EQ(help.status, 0) << c.command;
+        EXPECT_NE(help.output.find("Usage: zfk " + c.command), std::string::npos) << help.output;
+        EXPECT_NE(help.output.find(c.mentions), std::string::npos) << help.output;
+    }
+    const Result overview = zfk("--help");
+    EXPECT_EQ(overview.status, 0);
+    for (const char* command : {"demo", "convert", "formats", "capture"})
+        EXPECT_NE(overview.output.find(command), std::string::npos) << overview.output;
+    EXPECT_EQ(zfk("").status, 2);  // no command: the overview, as a mistake
 }
 
 TEST_F(ZfkTool, FormatsListsEveryFrameType) {

@@ -147,6 +147,7 @@ void civilFromDays(int64_t days, int64_t& year, int& month, int& day) {
 
 extern "C" HostArray createTimeArray(double time) {
     HostArray array = haCreateNumericMatrix(1, 6, haDoubleClass, 0);
+    if (array == nullptr) return nullptr;
     double* vector = static_cast<double*>(haGetData(array));
     // Beyond about 2.9e11 years the day count no longer fits in 64 bits.
     if (!std::isfinite(time) || std::fabs(time) > 9.0e18) {

@@ -48,10 +48,10 @@ HostArray createArray(int numberOfDimensions, const int* dimensions, int classID
     size_t elements = empty ? 0 : 1;
     for (int i = 0; i < numberOfDimensions && !empty; ++i) {
         const size_t extent = static_cast<size_t>(dimensions[i]);
-        if (elements > limit / extent) throw std::bad_alloc();
+        if (elements > limit / extent) return nullptr;
         elements *= extent;
     }
-    if (elements > limit / static_cast<size_t>(elementSize)) throw std::bad_alloc();
+    if (elements > limit / static_cast<size_t>(elementSize)) return nullptr;
     std::unique_ptr<HostArrayData> array(new HostArrayData);
     array->classID = classID;
     array->elementSize = elementSize;
@@ -59,8 +59,17 @@ HostArray createArray(int numberOfDimensions, const int* dimensions, int classID
     array->elements = elements;
     // calloc so that an array nobody filled reads as zeros, never as stale heap bytes.
     array->data = std::calloc(elements * static_cast<size_t>(elementSize) + extraBytes + 1, 1);
-    if (array->data == nullptr) throw std::bad_alloc();
+    if (array->data == nullptr) return nullptr;
     return array.release();
+}
+
+// The exported face of createArray: a refused allocation is a null array.
+HostArray tryCreateArray(int numberOfDimensions, const int* dimensions, int classID, size_t extraBytes) {
+    try {
+        return createArray(numberOfDimensions, dimensions, classID, extraBytes);
+    } catch (const std::bad_alloc&) {
+        return nullptr;
+    }
 }
 
 }  // namespace
@@ -68,12 +77,12 @@ HostArray createArray(int numberOfDimensions, const int* dimensions, int classID
 extern "C" {
 
 HostArray haCreateNumericArray(int numberOfDimensions, const int* dimensions, int classID, int) {
-    return createArray(numberOfDimensions, dimensions, classID, 0);
+    return tryCreateArray(numberOfDimensions, dimensions, classID, 0);
 }
 
 HostArray haCreateNumericMatrix(int rows, int columns, int classID, int) {
     const int dimensions[2] = {rows, columns};
-    return createArray(2, dimensions, classID, 0);
+    return tryCreateArray(2, dimensions, classID, 0);
 }
 
 void* haGetData(HostArray array) { return array ? array->data : nullptr; }
@@ -93,8 +102,8 @@ void haFree(void* pointer) {
 
 HostArray haCreateDoubleScalar(double value) {
     const int dimensions[2] = {1, 1};
-    HostArray array = createArray(2, dimensions, haDoubleClass, 0);
-    std::memcpy(array->data, &value, sizeof value);
+    HostArray array = tryCreateArray(2, dimensions, haDoubleClass, 0);
+    if (array != nullptr) std::memcpy(array->data, &value, sizeof value);
     return array;
 }
 
@@ -102,8 +111,8 @@ HostArray haCreateString(const char* text) {
     if (text == nullptr) text = "";
     size_t length = std::strlen(text);
     const int dimensions[2] = {1, static_cast<int>(length)};
-    HostArray array = createArray(2, dimensions, haCharClass, 0);
-    std::memcpy(array->data, text, length + 1);
+    HostArray array = tryCreateArray(2, dimensions, haCharClass, 0);
+    if (array != nullptr) std::memcpy(array->data, text, length + 1);
     return array;
 }
 

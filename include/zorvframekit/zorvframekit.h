@@ -4,6 +4,11 @@
 // frameFactory (or takes them from a pool made with createFramePool), fills them with raw device
 // bytes, and reads them back as host arrays or Windows bitmaps. The virtual operations below are in
 // fixed slot order: other binaries call them by position, so never reorder, insert or remove one.
+//
+// Failures come back as null pointers, 0 results and frames without a buffer. On Linux an allocation
+// the heap refuses raises std::bad_alloc in the caller; the Windows DLL carries its own C++ runtime,
+// so no exception of it could be caught outside, and a frame buffer the heap refuses is reported as
+// a buffer the memory limiter refused.
 #ifndef ZORVFRAMEKIT_ZORVFRAMEKIT_H
 #define ZORVFRAMEKIT_ZORVFRAMEKIT_H
 

@@ -9,9 +9,13 @@
 #include <cstdint>
 #include <memory>
 
+#include <new>
+
+#include "formats/PixelLayout.h"
 #include "frame/ColorConversion.h"
 #include "ha.h"
 #include "kernels/RowKernels.h"
+#include "platform/platform.h"
 
 namespace zorvframekit {
 
@@ -36,13 +40,17 @@ struct RowScratch {
 };
 
 // The scratch of one strip (some 400 KB: on the heap, since an engine's threads may have small
-// stacks). Made before any host array, so that failing to get it leaves none behind.
+// stacks). Made before any host array, so that failing to get it leaves none behind. A refusal is
+// std::bad_alloc where the caller can catch it, and otherwise made() false (see platform.h).
 class StripScratch {
 public:
     static const size_t kRowBytes = kChunkColumns + 2 * kRowSlack;
     static const size_t kBytes = (3 * kStripRows + 3) * kRowBytes + 32;
 
-    StripScratch() : bytes(new uint8_t[kBytes]) {}
+    StripScratch() : bytes(new (std::nothrow) uint8_t[kBytes]) {
+        if (!bytes && platform::kExceptionsReachCallers) throw std::bad_alloc();
+    }
+    bool made() const { return bytes != nullptr; }
     RowScratch row(int i) const {
         uint8_t* first = aligned() + kRowSlack;
         RowScratch scratch;
@@ -109,32 +117,40 @@ void transposePlane(uint8_t* out, const uint8_t* top, ptrdiff_t pitch, int width
 // The same for 16-bit samples, most significant byte first when swapped.
 void transposePlane16(uint16_t* out, const uint8_t* top, ptrdiff_t pitch, int width, int height, bool swapped);
 
+// A new {height, width, bands} array of class classID (8-bit samples) filled by fillColumnMajor with
+// produce; null when the scratch or the array cannot be had.
+template <typename Produce>
+HostArray columnMajorArray(int width, int height, int bands, int classID, Produce produce) {
+    const StripScratch scratch;
+    if (!scratch.made()) return nullptr;
+    HostArray array = createImageArray(height, width, bands, classID);
+    if (array == nullptr) return nullptr;  // the host could not make it
+    fillColumnMajor(scratch, static_cast<uint8_t*>(haGetData(array)), width, height, bands, produce);
+    return array;
+}
+
 // getHostArray of a frame whose native bands are R, G, B made by produce (as for fillColumnMajor),
 // for the conversions that are made straight from the rows: to YUV, and to monochrome. For the
 // latter the native {height, width, 3} array is still created first and given up after the matrix
 // is made, as the host sees it happen when the native array is converted.
 template <typename Produce>
 HostArray convertedRGBArray(HostConversion conversion, int width, int height, Produce produce) {
-    const int shape[3] = {height, width, 3};
     const RowKernels& kernels = rowKernels();
+    if (conversion == HostConversion::RGBToYUV)
+        return columnMajorArray(width, height, 3, haUint8Class,
+                                [&](int r, int c0, int n, const RowScratch& room, const uint8_t** rows) {
+                                    produce(r, c0, n, room, rows);
+                                    kernels.rgbToYUV(rows, room.band, n);
+                                    for (int b = 0; b < 3; ++b) rows[b] = room.band[b];
+                                });
     const StripScratch scratch;
-    if (conversion == HostConversion::RGBToYUV) {
-        HostArray array = haCreateNumericArray(3, shape, haUint8Class, 0);
-        fillColumnMajor(scratch, static_cast<uint8_t*>(haGetData(array)), width, height, 3,
-                        [&](int r, int c0, int n, const RowScratch& room, const uint8_t** rows) {
-                            produce(r, c0, n, room, rows);
-                            kernels.rgbToYUV(rows, room.band, n);
-                            for (int b = 0; b < 3; ++b) rows[b] = room.band[b];
-                        });
-        return array;
-    }
-    HostArray native = haCreateNumericArray(3, shape, haUint8Class, 0);
-    HostArray matrix = nullptr;
-    try {
-        matrix = haCreateNumericMatrix(height, width, haUint8Class, 0);
-    } catch (...) {
+    if (!scratch.made()) return nullptr;
+    HostArray native = createImageArray(height, width, 3, haUint8Class);
+    if (native == nullptr) return nullptr;  // the host could not make it
+    HostArray matrix = haCreateNumericMatrix(height, width, haUint8Class, 0);
+    if (matrix == nullptr) {
         haFree(native);
-        throw;
+        return nullptr;
     }
     fillColumnMajor(scratch, static_cast<uint8_t*>(haGetData(matrix)), width, height, 1,
                     [&](int r, int c0, int n, const RowScratch& room, const uint8_t** rows) {
@@ -157,27 +173,23 @@ inline bool isConvertedFromRGBRows(HostConversion conversion) {
 // row's other band rows.
 template <typename ProduceRow>
 HostArray yuvRowsArray(HostConversion conversion, int width, int height, ProduceRow produceRow) {
-    const int shape[3] = {height, width, 3};
-    const StripScratch scratch;
-    HostArray array = haCreateNumericArray(3, shape, haUint8Class, 0);
     const RowKernels& kernels = rowKernels();
     const bool toRGB = conversion == HostConversion::YUVToRGB;
-    fillColumnMajor(scratch, static_cast<uint8_t*>(haGetData(array)), width, height, 3,
-                    [&](int r, int c0, int n, const RowScratch& room, const uint8_t** rows) {
-                        const YUVRow row = produceRow(r, c0, n, room);
-                        if (toRGB) {
-                            kernels.yuvToRGB(row, room.band, n);
-                            return;
-                        }
-                        rows[0] = row.y;
-                        if (row.chromaShift == 0) {
-                            rows[1] = row.u;
-                            rows[2] = row.v;
-                        } else {
-                            kernels.expandChroma(row, room.band[1], room.band[2], n);
-                        }
-                    });
-    return array;
+    return columnMajorArray(width, height, 3, haUint8Class,
+                            [&](int r, int c0, int n, const RowScratch& room, const uint8_t** rows) {
+                                const YUVRow row = produceRow(r, c0, n, room);
+                                if (toRGB) {
+                                    kernels.yuvToRGB(row, room.band, n);
+                                    return;
+                                }
+                                rows[0] = row.y;
+                                if (row.chromaShift == 0) {
+                                    rows[1] = row.u;
+                                    rows[2] = row.v;
+                                } else {
+                                    kernels.expandChroma(row, room.band[1], room.band[2], n);
+                                }
+                            });
 }
 
 }  // namespace zorvframekit

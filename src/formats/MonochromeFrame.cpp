@@ -44,6 +44,7 @@ void MonochromeFrame::copyRegion(const unsigned char* src, int srcWidth, int src
 HostArray MonochromeFrame::getNativeHostArray() {
     if (!hasData()) return nullptr;
     HostArray array = createImageArray(height, width, 1, getHostClassID());
+    if (array == nullptr) return nullptr;  // the host could not make it
     const int bpp = bytesPerPixel[formatIndex];
     const ptrdiff_t rowBytes = ptrdiff_t(width) * bpp;
     const unsigned char* top = getData() + (bottomUp ? (height - 1) * rowBytes : 0);

@@ -51,10 +51,7 @@ RGB16Frame::Rows RGB16Frame::rows() {
 
 HostArray RGB16Frame::getNativeHostArray() {
     if (!hasData()) return nullptr;
-    const StripScratch scratch;
-    HostArray array = createImageArray(height, width, bands, getHostClassID());
-    fillColumnMajor(scratch, static_cast<uint8_t*>(haGetData(array)), width, height, 3, rows());
-    return array;
+    return columnMajorArray(width, height, bands, getHostClassID(), rows());
 }
 
 HostArray RGB16Frame::getHostArray(int colorSpaceMask) {

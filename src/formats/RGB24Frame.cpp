@@ -64,10 +64,7 @@ RGB24Frame::Rows RGB24Frame::rows() {
 
 HostArray RGB24Frame::getNativeHostArray() {
     if (!hasData()) return nullptr;
-    const StripScratch scratch;
-    HostArray array = createImageArray(height, width, bands, getHostClassID());
-    fillColumnMajor(scratch, static_cast<uint8_t*>(haGetData(array)), width, height, 3, rows());
-    return array;
+    return columnMajorArray(width, height, bands, getHostClassID(), rows());
 }
 
 HostArray RGB24Frame::getHostArray(int colorSpaceMask) {

@@ -32,6 +32,7 @@ void RGB24Planar::copyRegion(const unsigned char* src, int srcWidth, int srcHeig
 HostArray RGB24Planar::getNativeHostArray() {
     if (!hasData()) return nullptr;
     HostArray array = createImageArray(height, width, bands, getHostClassID());
+    if (array == nullptr) return nullptr;  // the host could not make it
     uint8_t* out = static_cast<uint8_t*>(haGetData(array));
     const unsigned char* data = getData();
     // Bands in buffer order, red, green, blue, unconverted: each plane is transposed into its band.

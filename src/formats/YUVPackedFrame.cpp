@@ -152,15 +152,11 @@ HostArray YUVPackedFrame::hostArrayOfRows(HostConversion conversion) {
     const unsigned char* data = getData();
     if (conversion == HostConversion::YUVToRGB && formatIndex < packed422Formats) {
         // Straight from the groups to colour, with no unpacked rows between.
-        const StripScratch scratch;
-        const int shape[3] = {height, width, 3};
-        HostArray array = haCreateNumericArray(3, shape, haUint8Class, 0);
         const RowKernels& kernels = rowKernels();
-        fillColumnMajor(scratch, static_cast<uint8_t*>(haGetData(array)), width, height, 3,
-                        [&](int r, int c0, int n, const RowScratch& room, const uint8_t**) {
-                            kernels.packed422ToRGB(packed422Row(data, r, c0), room.band, n);
-                        });
-        return array;
+        return columnMajorArray(width, height, 3, haUint8Class,
+                                [&](int r, int c0, int n, const RowScratch& room, const uint8_t**) {
+                                    kernels.packed422ToRGB(packed422Row(data, r, c0), room.band, n);
+                                });
     }
     return yuvRowsArray(conversion, width, height, [&](int r, int c0, int n, const RowScratch& room) {
         return unpackRow(data, r, c0, n, room);

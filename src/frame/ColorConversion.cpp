@@ -108,12 +108,10 @@ HostArray convertHostArray(HostArray native, int colorSpace, int colorSpaceMask)
         haFree(native);
         return nullptr;
     }
-    HostArray result = nullptr;
-    try {
-        result = createBands(dims, classID, fromMono ? 3 : 1);
-    } catch (...) {
+    HostArray result = createBands(dims, classID, fromMono ? 3 : 1);
+    if (result == nullptr) {  // the host could not make it
         haFree(native);
-        throw;
+        return nullptr;
     }
     uint8_t* out = static_cast<uint8_t*>(haGetData(result));
     switch (conversion) {

@@ -6,6 +6,7 @@
 
 #include "frame/ColorConversion.h"
 #include "metadata/MetaDataItem.h"
+#include "platform/platform.h"
 
 namespace zorvframekit {
 
@@ -35,11 +36,11 @@ void ZORVFrame::allocateData() {
     // Charge first, in one atomic check-and-charge, so that two frames racing for the last bytes
     // cannot both be granted; a failed allocation gives the bytes back.
     if (!tryChargeMemory(*memoryLimiter, dataSize)) return;
-    try {
-        data = new unsigned char[static_cast<size_t>(dataSize)];
-    } catch (...) {
+    data = new (std::nothrow) unsigned char[static_cast<size_t>(dataSize)];
+    if (data == nullptr) {
         memoryLimiter->decMemoryUsed(dataSize);
-        throw;
+        if (platform::kExceptionsReachCallers) throw std::bad_alloc();
+        return;  // refused, as the limiter refuses: no buffer, nothing charged
     }
     chargedLimiter = memoryLimiter;
     chargedSize = dataSize;

@@ -15,6 +15,7 @@ std::atomic<int> failuresLeft{0};
 std::atomic<unsigned> watchedMessage{0};
 std::atomic<int> watchedQueued{0};
 std::atomic<int> watchedMostQueued{0};
+std::atomic<int> watchedPosts{0};
 
 bool takeFailure(unsigned message) {
     if (message != failingMessage.load()) return false;
@@ -33,6 +34,7 @@ bool postThreadMessage(ThreadId id, unsigned message, uintptr_t wParam, intptr_t
     if (takeFailure(message)) return false;
     if (!systemPostThreadMessage(id, message, wParam, lParam)) return false;
     if (message == watchedMessage.load()) {
+        ++watchedPosts;
         const int queued = ++watchedQueued;
         int most = watchedMostQueued.load();
         while (queued > most && !watchedMostQueued.compare_exchange_weak(most, queued)) {
@@ -57,10 +59,13 @@ void watchQueue(unsigned message) {
     watchedMessage.store(0);
     watchedQueued.store(0);
     watchedMostQueued.store(0);
+    watchedPosts.store(0);
     watchedMessage.store(message);
 }
 
 int mostQueued() { return watchedMostQueued.load(); }
+
+int postsWatched() { return watchedPosts.load(); }
 
 uint64_t availablePhysicalMemory() {
     if (memoryOverridden.load()) return memoryOverride.load();

@@ -57,9 +57,20 @@ void overrideAvailablePhysicalMemory(const uint64_t* bytes);
 // Test hooks. The next `count` posts of `message` fail, as posts to a full queue do.
 void failNextPosts(unsigned message, int count);
 // Counts the posts of `message` still waiting in queues (for one thread's queue at a time); from
-// now on, mostQueued() is the most that ever waited at once.
+// now on, mostQueued() is the most that ever waited at once and postsWatched() how many were posted.
 void watchQueue(unsigned message);
 int mostQueued();
+int postsWatched();
+
+// Whether an exception thrown in the library can reach the code that called it. The Windows DLL
+// carries its own C++ runtime and its engines are built by another compiler, so nothing outside it
+// could catch one: there, a failure the library can report in its own terms (a buffer the heap
+// refuses is a refused buffer) must be reported so.
+#if defined(_WIN32)
+const bool kExceptionsReachCallers = false;
+#else
+const bool kExceptionsReachCallers = true;
+#endif
 
 // Milliseconds since the system started; wraps to 0 after 2^32 ms.
 uint32_t tickCount();

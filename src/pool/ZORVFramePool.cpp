@@ -16,7 +16,13 @@ const uint32_t kStopTimeoutMs = 10000;
 }  // namespace
 
 ZORVFramePool::ZORVFramePool(MemoryLimiter* limiter)
-    : workerThread(nullptr), workerThreadId(0), checkPending(false), current{0, 0, 0}, memoryLimiter(limiter) {}
+    : workerThread(nullptr),
+      workerThreadId(0),
+      checkPending(false),
+      lowerBound(0),
+      upperBound(0),
+      current{0, 0, 0},
+      memoryLimiter(limiter) {}
 
 ZORVFramePool::~ZORVFramePool() {
     stopWorker(true);
@@ -110,8 +116,12 @@ void ZORVFramePool::notifyWorker() {
     // Posting under framesLock, which the id is written under too, means a post never goes to the
     // id of a worker that has already been told to quit (Windows reuses thread ids). A check that is
     // already queued covers this hand-out or return too: the queue holds at most one, so it never
-    // fills (a Win32 queue takes 10 000 posts) and the quit always finds room.
-    if (workerThreadId == 0 || checkPending) return;
+    // fills (a Win32 queue takes 10 000 posts) and the quit always finds room. A held count within
+    // the bounds gives the worker nothing to do, so the steady cycle of an engine (take the held
+    // frame, give it back) never wakes it.
+    if (workerThreadId == 0 || checkPending || current.type == 0) return;
+    const size_t count = frames.size();
+    if (count >= static_cast<size_t>(lowerBound) && count <= static_cast<size_t>(upperBound)) return;
     checkPending = platform::postThreadMessage(workerThreadId, kMessageCheck, 0, 0);
 }
 
@@ -150,6 +160,8 @@ void ZORVFramePool::setFrameCountLimits(int minFrames, int maxFrames) {
     }
     bex::BXAutoCriticalSection framesGuard(framesLock, true);
     if (!running) workerThreadId = id;
+    lowerBound = minFrames;
+    upperBound = maxFrames;
     // A check queued before the new bounds would run with the old ones: one more goes behind them.
     checkPending = false;
     notifyWorker();

@@ -70,6 +70,7 @@ private:
     // it: the worker and the engine's threads read it under framesLock and never need workerLock.
     platform::ThreadId workerThreadId;
     bool checkPending;          // guarded by framesLock: a check waits in the worker's queue
+    int lowerBound, upperBound;  // guarded by framesLock: the bounds last sent to the worker
     std::list<IFrame*> frames;  // front: the frame that came back last
     Format current;             // type 0: no frame has come back yet
     bex::BXCriticalSection framesLock;  // frames, current, posting to the worker

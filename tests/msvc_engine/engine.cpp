@@ -342,8 +342,12 @@ void checkPool() {
     HeapFree(GetProcessHeap(), 0, bytes);
     first->release();  // back through returnFrame, kept
     CHECK_EQ(waitForCount(pool, 2), 2);  // the worker made one more
+    // The worker's frame went in front of the one that came back: it goes out first, buffer and all.
     IFrame* again = pool->getFrame(mono8, 64, 48);
-    CHECK(again == first);  // the one that came back last goes out first
+    CHECK(again != nullptr && again != first && again->hasData());
+    if (again == nullptr) return;
+    pool->returnFrame(again);
+    CHECK(pool->getFrame(mono8, 64, 48) == again);  // the one that came back last goes out first
     pool->returnFrame(again);
     pool->returnFrame(nullptr);
     CHECK(waitForCount(pool, 2) >= 2);

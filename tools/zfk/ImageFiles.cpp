@@ -1,5 +1,11 @@
 #include "ImageFiles.h"
 
+// stb's PNG writer, compiled here and kept to this file; it writes through a callback, never a file.
+#define STB_IMAGE_WRITE_IMPLEMENTATION
+#define STB_IMAGE_WRITE_STATIC
+#define STBI_WRITE_NO_STDIO
+#include <stb/stb_image_write.h>
+
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -102,6 +108,23 @@ Bitmap bitmapOf(const RGBImage& image) {
         }
     }
     return bitmap;
+}
+
+bool pngFits(int width, int height) {
+    // The filtered rows (a filter byte and 3 bytes a pixel), with room for compression to grow them.
+    return width > 0 && height > 0 && (3 * uint64_t(width) + 1) * uint64_t(height) <= uint64_t(INT32_MAX) / 2;
+}
+
+std::vector<uint8_t> pngFileBytes(const RGBImage& image) {
+    if (!pngFits(image.width, image.height)) throw std::bad_alloc();
+    std::vector<uint8_t> bytes;
+    const auto append = [](void* context, void* data, int size) {
+        auto* out = static_cast<std::vector<uint8_t>*>(context);
+        out->insert(out->end(), static_cast<uint8_t*>(data), static_cast<uint8_t*>(data) + size);
+    };
+    if (!stbi_write_png_to_func(append, &bytes, image.width, image.height, 3, image.pixels.data(), image.width * 3))
+        throw std::bad_alloc();  // its only failure: a block it could not allocate
+    return bytes;
 }
 
 std::vector<uint8_t> npyFileBytes(HostArray array) {

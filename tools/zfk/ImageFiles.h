@@ -1,4 +1,5 @@
-// Writing what the tool makes: Windows bitmaps, NumPy arrays, and files that appear only whole.
+// Writing what the tool makes: Windows bitmaps, PNG pictures, NumPy arrays, and files that appear
+// only whole.
 #ifndef ZFK_IMAGEFILES_H
 #define ZFK_IMAGEFILES_H
 
@@ -26,6 +27,11 @@ RGBImage decodeBitmap(const Bitmap& bitmap);
 
 // A 24-bit bitmap of an RGB image.
 Bitmap bitmapOf(const RGBImage& image);
+
+// The whole bytes of a .png file of an RGB image (8 bits a channel, compressed losslessly). The
+// encoder counts bytes in ints: an image that pngFits refuses cannot be written.
+bool pngFits(int width, int height);
+std::vector<uint8_t> pngFileBytes(const RGBImage& image);
 
 // A .npy file of a host array: Fortran order, so the array's own column-major block is written as
 // it stands, with the dtype of its class.

@@ -1,0 +1,225 @@
+#include "CommandLine.h"
+
+#include <CLI/CLI.hpp>
+
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <new>
+
+#include "zorvframekit/zorvframekit.h"
+
+namespace zfk {
+
+namespace {
+
+const char* const kDescription =
+    "zfk: the frame library on a built-in test scene, a converter of raw camera dumps, and a list of the\n"
+    "frame types it knows. 'zfk COMMAND --help' tells more of each command.";
+
+const char* const kSynopsis =
+    "\nIn short:\n"
+    "  zfk demo [--out DIR] [--size WxH]\n"
+    "  zfk convert (--format NAME | --code 0xHEX) --size WxH [--bottom-up] [--window X,Y,W,H]\n"
+    "              [--space native|rgb|yuv|mono] IN.raw OUT.bmp|OUT.png|OUT.npy\n"
+    "  zfk convert ... --out-dir DIR [--to bmp|png|npy] IN.raw...\n"
+    "  zfk formats [--size WxH]\n"
+    "  zfk capture (--format NAME | --code 0xHEX) --size WxH [--bottom-up] OUT.raw\n";
+
+bool parseInt(const std::string& text, long long& value) {
+    if (text.empty()) return false;
+    char* end = nullptr;
+    value = std::strtoll(text.c_str(), &end, 10);
+    return *end == '\0' && value >= -2147483648LL && value <= 2147483647LL;
+}
+
+Size parseSize(const std::string& text) {
+    const size_t x = text.find('x');
+    long long w = 0, h = 0;
+    if (x == std::string::npos || !parseInt(text.substr(0, x), w) || !parseInt(text.substr(x + 1), h) || w <= 0 || h <= 0)
+        fail("bad size '" + text + "': expected WxH with positive numbers, e.g. 640x480");
+    return Size{int(w), int(h), text};
+}
+
+Window parseWindow(const std::string& text) {
+    std::vector<long long> parts;
+    size_t start = 0;
+    for (;;) {
+        const size_t comma = text.find(',', start);
+        long long value = 0;
+        if (!parseInt(text.substr(start, comma == std::string::npos ? std::string::npos : comma - start), value))
+            fail("bad window '" + text + "': expected X,Y,W,H");
+        parts.push_back(value);
+        if (comma == std::string::npos) break;
+        start = comma + 1;
+    }
+    if (parts.size() != 4 || parts[0] < 0 || parts[1] < 0 || parts[2] <= 0 || parts[3] <= 0)
+        fail("bad window '" + text + "': expected X,Y,W,H with X, Y >= 0 and W, H > 0");
+    return Window{int(parts[0]), int(parts[1]), int(parts[2]), int(parts[3]), text};
+}
+
+// --format NAME or --code 0xHEX (exactly one of them), and --bottom-up.
+struct FormatOptions {
+    CLI::Option* name = nullptr;
+    CLI::Option* code = nullptr;
+    std::string nameText, codeText;
+    bool bottomUp = false;
+
+    void addTo(CLI::App& command) {
+        name = command.add_option("--format", nameText, "frame type by name (zfk formats lists them)")->type_name("NAME");
+        code = command.add_option("--code", codeText, "frame type by its type code, in hex (0x11000000)")->type_name("0xHEX");
+        command.add_flag("--bottom-up", bottomUp, "rows arrive bottom row first (families that have a row order)");
+    }
+
+    FrameChoice choose() const {
+        FrameChoice choice;
+        if ((name->count() > 0) == (code->count() > 0)) fail("give exactly one of --format NAME and --code 0xHEX");
+        if (name->count() > 0) {
+            choice.format = findFormat(nameText);
+            if (!choice.format) fail("unknown format '" + nameText + "' (zfk formats lists them)");
+            choice.code = codeOf(*choice.format, false);
+        } else {
+            char* end = nullptr;
+            const unsigned long long value = std::strtoull(codeText.c_str(), &end, 16);
+            if (codeText.empty() || *end != '\0' || value > 0xFFFFFFFFull)
+                fail("bad type code '" + codeText + "': expected hex, e.g. 0x11000000");
+            choice.code = static_cast<FrameTypeCode>(value);
+            choice.format = findFormat(choice.code);
+            std::unique_ptr<IFrame, zorvframekit::FrameRelease> probe(frameFactory(choice.code, 1, 1));
+            if (!choice.format || !probe) fail("unknown type code '" + codeText + "' (zfk formats lists them)");
+        }
+        if (bottomUp) {
+            if (!choice.format->hasRowOrder)
+                fail(std::string(choice.format->name) + " frames are always top-down; drop --bottom-up");
+            choice.code |= 0x100;
+        }
+        return choice;
+    }
+};
+
+// A repeated option would otherwise quietly take its last value: a script that says --size twice
+// has a mistake in it.
+void refuseRepeatedOptions(const CLI::App& command) {
+    for (const CLI::Option* option : command.get_options())
+        if (!option->get_positional() && option->count() > 1)
+            fail("option " + option->get_name() + " is given twice");
+}
+
+bool isCommand(const std::string& word) {
+    return word == "demo" || word == "convert" || word == "formats" || word == "capture";
+}
+
+}  // namespace
+
+int runCommandLine(int argc, const char* const* argv, const Console& console) {
+    CLI::App app{kDescription, "zfk"};
+    app.require_subcommand(1);
+    // Every option may be given more than once as far as the parser goes; refuseRepeatedOptions then
+    // names the repeat in words of our own.
+    app.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
+
+    DemoOptions demo;
+    std::string demoSize;
+    CLI::App* demoCommand = app.add_subcommand(
+        "demo", "renders a test scene into every frame type, writes a bitmap of each and a contact sheet, and "
+                "prints how each converts");
+    demoCommand->add_option("--out", demo.outDir, "output folder (default out/demo)")->type_name("DIR");
+    CLI::Option* demoSizeOption = demoCommand->add_option("--size", demoSize, "frame size (default 640x480)")->type_name("WxH");
+
+    ConvertOptions convert;
+    FormatOptions convertFormat;
+    std::string convertSize, convertWindow;
+    CLI::App* convertCommand = app.add_subcommand(
+        "convert", "converts raw frames (IN is a whole image of WxH; --window cuts a frame out of it) to a picture "
+                   "(.bmp, .png) or a NumPy array (.npy); with --out-dir, any number of inputs");
+    convertFormat.addTo(*convertCommand);
+    CLI::Option* convertSizeOption = convertCommand->add_option("--size", convertSize, "size of the raw image")->type_name("WxH");
+    CLI::Option* windowOption = convertCommand->add_option("--window", convertWindow, "the frame: a window of the image")->type_name("X,Y,W,H");
+    CLI::Option* spaceOption =
+        convertCommand->add_option("--space", convert.space, "colour space of a .npy output: native, rgb, yuv or mono")->type_name("SPACE");
+    convertCommand->add_option("--out-dir", convert.outDir, "write each input's result to DIR/NAME.bmp, .png or .npy")->type_name("DIR");
+    CLI::Option* toOption = convertCommand->add_option("--to", convert.to, "with --out-dir: bmp (default), png or npy")->type_name("bmp|png|npy");
+    convertCommand->add_option("files", convert.files, "IN.raw OUT.bmp|OUT.png|OUT.npy, or with --out-dir: IN.raw...")->type_name("FILE");
+
+    std::string formatsSize;
+    CLI::App* formatsCommand =
+        app.add_subcommand("formats", "lists every frame type with its type code and bytes per frame");
+    CLI::Option* formatsSizeOption = formatsCommand->add_option("--size", formatsSize, "frame size (default 640x480)")->type_name("WxH");
+
+    CaptureOptions capture;
+    FormatOptions captureFormat;
+    std::string captureSize;
+    std::vector<std::string> captureFiles;
+    CLI::App* captureCommand =
+        app.add_subcommand("capture", "writes the test scene as a raw frame, as a camera would deliver it");
+    captureFormat.addTo(*captureCommand);
+    CLI::Option* captureSizeOption = captureCommand->add_option("--size", captureSize, "frame size")->type_name("WxH");
+    captureCommand->add_option("file", captureFiles, "OUT.raw")->type_name("FILE");
+
+    app.footer(kSynopsis);  // after the commands, which would inherit it
+
+    const std::string first = argc >= 2 ? argv[1] : "";
+    const std::string command = isCommand(first) ? first : "";
+    const std::string who = command.empty() ? "zfk" : "zfk " + command;
+    try {
+        if (argc < 2) {
+            std::fputs(app.help().c_str(), console.err);
+            return kUsageError;
+        }
+        if (first == "help") {
+            std::fputs(app.help().c_str(), console.out);
+            return 0;
+        }
+        if (command.empty() && first.compare(0, 1, "-") != 0) fail("unknown command '" + first + "'");
+        try {
+            app.parse(argc, argv);
+        } catch (const CLI::CallForHelp&) {
+            std::fputs(app.help().c_str(), console.out);  // the help of the command that asked
+            return 0;
+        }
+
+        if (*demoCommand) {
+            refuseRepeatedOptions(*demoCommand);
+            if (demoSizeOption->count() > 0) {
+                const Size size = parseSize(demoSize);
+                demo.width = size.width;
+                demo.height = size.height;
+            }
+            return runDemo(demo, console);
+        }
+        if (*convertCommand) {
+            refuseRepeatedOptions(*convertCommand);
+            convert.choice = convertFormat.choose();
+            if (convertSizeOption->count() == 0) fail("--size WxH (the size of the raw image) is needed");
+            convert.size = parseSize(convertSize);
+            convert.windowed = windowOption->count() > 0;
+            if (convert.windowed) convert.window = parseWindow(convertWindow);
+            convert.spaceGiven = spaceOption->count() > 0;
+            convert.toGiven = toOption->count() > 0;
+            return runConvert(convert, console);
+        }
+        if (*formatsCommand) {
+            refuseRepeatedOptions(*formatsCommand);
+            const Size size = formatsSizeOption->count() > 0 ? parseSize(formatsSize) : Size{640, 480, "640x480"};
+            return runFormats(size.width, size.height, console);
+        }
+        refuseRepeatedOptions(*captureCommand);
+        capture.choice = captureFormat.choose();
+        if (captureSizeOption->count() == 0) fail("--size WxH is needed");
+        capture.size = parseSize(captureSize);
+        if (captureFiles.size() != 1) fail("give one output file");
+        capture.output = captureFiles[0];
+        return runCapture(capture, console);
+    } catch (const CLI::ParseError& error) {
+        std::fprintf(console.err, "%s: %s ('%s --help' lists what it takes)\n", who.c_str(), error.what(), who.c_str());
+        return kUsageError;
+    } catch (const Failure& failure) {
+        std::fprintf(console.err, "%s: %s\n", who.c_str(), failure.message.c_str());
+        return kUsageError;
+    } catch (const std::bad_alloc&) {
+        std::fprintf(console.err, "%s: out of memory\n", who.c_str());
+        return kUsageError;
+    }
+}
+
+}  // namespace zfk

@@ -1,0 +1,80 @@
+// The tool's commands. Each is given what its command line said, already read into values; it
+// checks what only it can judge (does the window fit the image, is the input the right size) and
+// says no by throwing Failure, which the command line turns into a message and exit status 2.
+#ifndef ZFK_COMMANDS_H
+#define ZFK_COMMANDS_H
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "FormatTable.h"
+
+namespace zfk {
+
+const int kUsageError = 2;
+
+struct Failure {
+    std::string message;
+};
+
+[[noreturn]] inline void fail(const std::string& message) { throw Failure{message}; }
+
+// Where a command writes: listings and tables to `out`, warnings and progress to `err`.
+struct Console {
+    std::FILE* out;
+    std::FILE* err;
+};
+
+// A frame type, as --format NAME or --code 0xHEX and --bottom-up chose it.
+struct FrameChoice {
+    const FormatInfo* format = nullptr;
+    FrameTypeCode code = 0;
+};
+
+// WxH, with the text as given, for messages.
+struct Size {
+    int width = 0, height = 0;
+    std::string text;
+};
+
+struct Window {
+    int x = 0, y = 0, width = 0, height = 0;
+    std::string text;
+};
+
+struct DemoOptions {
+    std::string outDir = "out/demo";
+    int width = 640, height = 480;
+};
+
+struct ConvertOptions {
+    FrameChoice choice;
+    Size size;  // of the raw image
+    bool windowed = false;
+    Window window;
+    std::string space = "native";
+    bool spaceGiven = false;
+    std::string outDir;  // empty: one input, one output
+    std::string to = "bmp";
+    bool toGiven = false;
+    std::vector<std::string> files;
+};
+
+struct CaptureOptions {
+    FrameChoice choice;
+    Size size;
+    std::string output;
+};
+
+int runDemo(const DemoOptions& options, const Console& console);
+int runConvert(const ConvertOptions& options, const Console& console);
+int runFormats(int width, int height, const Console& console);
+int runCapture(const CaptureOptions& options, const Console& console);
+
+bool isYUVPlanar(const FormatInfo& format);
+int subsamplingOf(const FormatInfo& format);
+
+}  // namespace zfk
+
+#endif  // ZFK_COMMANDS_H
