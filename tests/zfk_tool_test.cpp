@@ -234,6 +234,9 @@ TEST_F(ZfkTool, MistakesAreNamedAndLeaveNoFile) {
         {"convert --format RGB565 " + at("in.raw") + " " + out + " --size", "--size"},
         {"capture --format RGB565 --size 4x4 --window 0,0,2,2 " + out, "--window"},
         {"convert --format RGB565 --format RGB565 --size 4x4 " + at("in.raw") + " " + out, "given twice"},
+        {"bench --format RGB666", "unknown format"},
+        {"bench --format Mono8 --size 4x4 --runs 0", "bad --runs"},
+        {"bench --format Mono8 --size 4x4 --size 8x8", "given twice"},
     };
     for (const Case& c : cases) {
         const Result result = zfk(c.arguments);
@@ -268,7 +271,8 @@ TEST_F(ZfkTool, ASceneBeyondTheAddressSpaceIsRefusedNotDrawnPastItsEnd) {
 TEST_F(ZfkTool, EveryCommandHasItsHelp) {
     const struct {
         std::string command, mentions;
-    } commands[] = {{"demo", "--out"}, {"convert", "--window"}, {"formats", "--size"}, {"capture", "--bottom-up"}};
+    } commands[] = {{"demo", "--out"}, {"convert", "--window"}, {"formats", "--size"}, {"capture", "--bottom-up"},
+                    {"bench", "--runs"}};
     for (const auto& c : commands) {
         const Result help = zfk(c.command + " --help");
         EXPECT_EQ(help.status, 0) << c.command;
@@ -277,7 +281,7 @@ TEST_F(ZfkTool, EveryCommandHasItsHelp) {
     }
     const Result overview = zfk("--help");
     EXPECT_EQ(overview.status, 0);
-    for (const char* command : {"demo", "convert", "formats", "capture"})
+    for (const char* command : {"demo", "convert", "formats", "capture", "bench"})
         EXPECT_NE(overview.output.find(command), std::string::npos) << overview.output;
     EXPECT_EQ(zfk("").status, 2);  // no command: the overview, as a mistake
 }
@@ -295,6 +299,34 @@ TEST_F(ZfkTool, FormatsListsEveryFrameType) {
     for (const char* expected : {"Mono8", "Mono12BE", "RGB24", "BGRX", "RGB565", "RGBP", "YUY2", "Y41P", "UVY", "YVU9",
                                  "I420", "0x11000000", "0x04000002", "921600", "460800"})
         EXPECT_NE(text.str().find(expected), std::string::npos) << expected;
+}
+
+// A row for every operation a frame type has, with its time and ratios; the times themselves are the
+// machine's business.
+TEST_F(ZfkTool, BenchTimesEveryOperationOfAFrameType) {
+    const Result mono = zfk("bench --format Mono8 --size 32x16 --runs 1");
+    ASSERT_EQ(mono.status, 0) << mono.errors;
+    EXPECT_NE(mono.output.find("kernels "), std::string::npos) << mono.output;
+    std::istringstream rows(mono.output);
+    std::string line;
+    std::vector<std::string> operations;
+    while (std::getline(rows, line)) {
+        std::istringstream fields(line);
+        std::string format, size, operation, ms, memcpyRatio, floorRatio;
+        if (!(fields >> format >> size >> operation >> ms >> memcpyRatio >> floorRatio) || format != "Mono8") continue;
+        EXPECT_EQ(size, "32x16");
+        EXPECT_EQ(ms.find_first_not_of("0123456789."), std::string::npos) << line;
+        // Copies and bitmaps have no host array floor.
+        EXPECT_EQ(floorRatio == "-", operation == "copyData" || operation == "fillBitmap") << line;
+        operations.push_back(operation);
+    }
+    EXPECT_EQ(operations, (std::vector<std::string>{"copyData", "getNativeHostArray", "getHostArray(RGB)",
+                                                    "getHostArray(YUV)", "fillBitmap"}));
+    // A 16-bit frame converts to nothing: its own array and its bitmap only.
+    const Result wide = zfk("bench --format Mono16 --size 8x8 --runs 1");
+    ASSERT_EQ(wide.status, 0);
+    EXPECT_EQ(wide.output.find("getHostArray(RGB)"), std::string::npos) << wide.output;
+    EXPECT_NE(wide.output.find("getNativeHostArray"), std::string::npos) << wide.output;
 }
 
 }  // namespace

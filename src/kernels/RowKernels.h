@@ -13,11 +13,9 @@
 #include <cstddef>
 #include <cstdint>
 
-namespace zorvframekit {
+#include "kernels/KernelLevel.h"
 
-// AVX512: the byte and 256-bit instructions of AVX-512 (BW and VL) beside AVX2.
-enum class KernelLevel { Plain, SSE2, SSSE3, AVX2, AVX512 };
-const int kKernelLevelCount = 5;
+namespace zorvframekit {
 
 // A row of luma with its chroma. Pixel i has luma y[i] and chroma u[k], v[k] with
 // k = (phase + i) >> chromaShift: one chroma sample per pixel (shift 0), per two (1) or per four (2);
@@ -101,7 +99,6 @@ const RowKernels& rowKernels();
 // The table of a level, or null when this build or this machine cannot run it.
 const RowKernels* kernelsAt(KernelLevel level);
 KernelLevel bestKernelLevel();
-const char* kernelLevelName(KernelLevel level);
 
 // Test hook: makes rowKernels() give the table of `level` from now on (false, and nothing changes,
 // when the machine cannot run it).

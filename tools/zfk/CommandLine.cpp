@@ -24,7 +24,8 @@ const char* const kSynopsis =
     "              [--space native|rgb|yuv|mono] IN.raw OUT.bmp|OUT.png|OUT.npy\n"
     "  zfk convert ... --out-dir DIR [--to bmp|png|npy] IN.raw...\n"
     "  zfk formats [--size WxH]\n"
-    "  zfk capture (--format NAME | --code 0xHEX) --size WxH [--bottom-up] OUT.raw\n";
+    "  zfk capture (--format NAME | --code 0xHEX) --size WxH [--bottom-up] OUT.raw\n"
+    "  zfk bench [--format NAME] [--size WxH] [--runs N]\n";
 
 bool parseInt(const std::string& text, long long& value) {
     if (text.empty()) return false;
@@ -106,7 +107,7 @@ void refuseRepeatedOptions(const CLI::App& command) {
 }
 
 bool isCommand(const std::string& word) {
-    return word == "demo" || word == "convert" || word == "formats" || word == "capture";
+    return word == "demo" || word == "convert" || word == "formats" || word == "capture" || word == "bench";
 }
 
 }  // namespace
@@ -156,6 +157,18 @@ int runCommandLine(int argc, const char* const* argv, const Console& console) {
     CLI::Option* captureSizeOption = captureCommand->add_option("--size", captureSize, "frame size")->type_name("WxH");
     captureCommand->add_option("file", captureFiles, "OUT.raw")->type_name("FILE");
 
+    BenchOptions bench;
+    std::string benchFormat, benchSize, benchRuns;
+    CLI::App* benchCommand = app.add_subcommand(
+        "bench", "times each operation of each frame type through the library, beside a memcpy of the bytes it "
+                 "writes and, for host arrays, the least a host array costs");
+    CLI::Option* benchFormatOption =
+        benchCommand->add_option("--format", benchFormat, "one frame type (default: all)")->type_name("NAME");
+    CLI::Option* benchSizeOption =
+        benchCommand->add_option("--size", benchSize, "one frame size (default: 640x480 and 1920x1080)")->type_name("WxH");
+    CLI::Option* benchRunsOption =
+        benchCommand->add_option("--runs", benchRuns, "timed runs of each, whose median is shown (default 11)")->type_name("N");
+
     app.footer(kSynopsis);  // after the commands, which would inherit it
 
     const std::string first = argc >= 2 ? argv[1] : "";
@@ -202,6 +215,21 @@ int runCommandLine(int argc, const char* const* argv, const Console& console) {
             refuseRepeatedOptions(*formatsCommand);
             const Size size = formatsSizeOption->count() > 0 ? parseSize(formatsSize) : Size{640, 480, "640x480"};
             return runFormats(size.width, size.height, console);
+        }
+        if (*benchCommand) {
+            refuseRepeatedOptions(*benchCommand);
+            if (benchFormatOption->count() > 0) {
+                bench.format = findFormat(benchFormat);
+                if (!bench.format) fail("unknown format '" + benchFormat + "' (zfk formats lists them)");
+            }
+            if (benchSizeOption->count() > 0) bench.sizes.push_back(parseSize(benchSize));
+            if (benchRunsOption->count() > 0) {
+                long long runs = 0;
+                if (!parseInt(benchRuns, runs) || runs < 1 || runs > 1000)
+                    fail("bad --runs '" + benchRuns + "': expected a number from 1 to 1000");
+                bench.runs = static_cast<int>(runs);
+            }
+            return runBench(bench, console);
         }
         refuseRepeatedOptions(*captureCommand);
         capture.choice = captureFormat.choose();

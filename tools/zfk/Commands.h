@@ -67,10 +67,17 @@ struct CaptureOptions {
     std::string output;
 };
 
+struct BenchOptions {
+    const FormatInfo* format = nullptr;  // every format when null
+    std::vector<Size> sizes;             // 640x480 and 1920x1080 when empty
+    int runs = 11;
+};
+
 int runDemo(const DemoOptions& options, const Console& console);
 int runConvert(const ConvertOptions& options, const Console& console);
 int runFormats(int width, int height, const Console& console);
 int runCapture(const CaptureOptions& options, const Console& console);
+int runBench(const BenchOptions& options, const Console& console);
 
 bool isYUVPlanar(const FormatInfo& format);
 int subsamplingOf(const FormatInfo& format);

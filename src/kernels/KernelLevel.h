@@ -1,0 +1,21 @@
+// The instruction sets the kernels come in, and which of them this processor (and its operating
+// system) can run. Apart from the kernels so that the command-line tool can tell which level the
+// library it loads runs, without reaching into it.
+#ifndef ZORVFRAMEKIT_KERNELS_KERNELLEVEL_H
+#define ZORVFRAMEKIT_KERNELS_KERNELLEVEL_H
+
+namespace zorvframekit {
+
+// AVX512: the byte and 256-bit instructions of AVX-512 (BW and VL) beside AVX2.
+enum class KernelLevel { Plain, SSE2, SSSE3, AVX2, AVX512 };
+const int kKernelLevelCount = 5;
+
+// The highest level this processor runs: what its identification says it has, and, for AVX and
+// AVX-512, whether the operating system saves the wider registers on a switch.
+KernelLevel processorKernelLevel();
+
+const char* kernelLevelName(KernelLevel level);
+
+}  // namespace zorvframekit
+
+#endif  // ZORVFRAMEKIT_KERNELS_KERNELLEVEL_H

@@ -1,0 +1,179 @@
+// zfk bench: how long each operation of each frame type takes, through the library as an engine
+// loads it (the DLL on Windows), beside the baselines it is judged against:
+//   x_memcpy  a memcpy of the bytes the operation writes;
+//   x_floor   what a host array cannot go below: haCreateNumericArray of the larger of the native
+//             array's and the result's shapes, a memcpy of its bytes into it, and haFree.
+// Each figure is the median of repeated runs; every run of the operation and of each baseline is a
+// warm second run, and they take turns, so that all share whatever else the machine is doing.
+#include <algorithm>
+#include <chrono>
+#include <cstring>
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include "Commands.h"
+#include "ha.h"
+#include "kernels/KernelLevel.h"
+
+namespace zfk {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// The same pseudo-random bytes every run.
+std::vector<unsigned char> benchBytes(size_t size) {
+    std::vector<unsigned char> bytes(size);
+    uint32_t state = 12345;
+    for (unsigned char& byte : bytes) {
+        state = state * 1664525u + 1013904223u;
+        byte = static_cast<unsigned char>(state >> 24);
+    }
+    return bytes;
+}
+
+// Nanoseconds of the second of two calls.
+double secondRun(const std::function<void()>& run) {
+    run();
+    const Clock::time_point start = Clock::now();
+    run();
+    return std::chrono::duration<double, std::nano>(Clock::now() - start).count();
+}
+
+double median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    const size_t n = values.size();
+    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+}
+
+struct Operation {
+    const char* name;
+    std::function<void()> run;
+    size_t bytesWritten;
+    std::vector<int> floorShape;  // empty: not a host array
+    int floorElementBytes;
+};
+
+// The shape and element size of a host array, read back.
+struct Shape {
+    std::vector<int> dimensions;
+    int elementBytes = 0;
+    size_t bytes() const {
+        size_t n = static_cast<size_t>(elementBytes);
+        for (int extent : dimensions) n *= static_cast<size_t>(extent);
+        return n;
+    }
+};
+
+Shape shapeOf(HostArray array) {
+    Shape shape;
+    const int* dims = haGetDimensions(array);
+    shape.dimensions.assign(dims, dims + haGetNumberOfDimensions(array));
+    shape.elementBytes = haGetElementSize(array);
+    return shape;
+}
+
+// The operations a frame can do: its native host array, those converted to the other colour spaces
+// (the ones it can make), its bitmap, and copying a whole frame in.
+std::vector<Operation> operationsOf(IFrame* frame, const std::vector<unsigned char>& raw, std::vector<unsigned char>& bitmap) {
+    std::vector<Operation> operations;
+    operations.push_back({"copyData", [frame, &raw] { frame->copyData(raw.data()); }, raw.size(), {}, 0});
+    HostArray native = frame->getNativeHostArray();
+    if (native == nullptr) fail("the library made no host array of a frame that holds data");
+    const Shape nativeShape = shapeOf(native);
+    haFree(native);
+    operations.push_back({"getNativeHostArray", [frame] { haFree(frame->getNativeHostArray()); }, nativeShape.bytes(),
+                          nativeShape.dimensions, nativeShape.elementBytes});
+    const struct {
+        const char* name;
+        int space;
+    } spaces[] = {{"getHostArray(RGB)", zorvframekit::kColorSpaceRGB},
+                  {"getHostArray(YUV)", zorvframekit::kColorSpaceYUV},
+                  {"getHostArray(Mono)", zorvframekit::kColorSpaceMonochrome}};
+    for (const auto& space : spaces) {
+        if (space.space == frame->getColorSpace()) continue;
+        HostArray converted = frame->getHostArray(space.space);
+        if (converted == nullptr) continue;
+        const Shape shape = shapeOf(converted);
+        haFree(converted);
+        const Shape& larger = shape.bytes() >= nativeShape.bytes() ? shape : nativeShape;
+        const int mask = space.space;
+        operations.push_back({space.name, [frame, mask] { haFree(frame->getHostArray(mask)); }, shape.bytes(),
+                              larger.dimensions, larger.elementBytes});
+    }
+    bitmap.assign(static_cast<size_t>(frame->getBitmapSize()), 0);
+    operations.push_back({"fillBitmap",
+                          [frame, &bitmap] {
+                              BITMAPINFOHEADER header;
+                              frame->fillBitmap(&header, bitmap.data());
+                          },
+                          bitmap.size(), {}, 0});
+    return operations;
+}
+
+struct Timing {
+    double operation, memcpyTime, floorTime;  // medians, nanoseconds; floor 0 when there is none
+};
+
+Timing timeOperation(const Operation& operation, int runs) {
+    const size_t floorBytes = [&] {
+        size_t n = static_cast<size_t>(operation.floorElementBytes);
+        for (int extent : operation.floorShape) n *= static_cast<size_t>(extent);
+        return operation.floorShape.empty() ? 0 : n;
+    }();
+    const std::vector<unsigned char> from = benchBytes(std::max(operation.bytesWritten, floorBytes));
+    std::vector<unsigned char> to(operation.bytesWritten);
+    const int classID = operation.floorElementBytes == 2 ? haUint16Class : haUint8Class;
+    std::vector<double> own, copies, floors;
+    for (int run = 0; run < runs; ++run) {
+        copies.push_back(secondRun([&] { std::memcpy(to.data(), from.data(), operation.bytesWritten); }));
+        if (floorBytes > 0)
+            floors.push_back(secondRun([&] {
+                HostArray array = haCreateNumericArray(static_cast<int>(operation.floorShape.size()),
+                                                       operation.floorShape.data(), classID, 0);
+                if (array != nullptr) std::memcpy(haGetData(array), from.data(), floorBytes);
+                haFree(array);
+            }));
+        own.push_back(secondRun(operation.run));
+    }
+    return Timing{median(own), median(copies), floors.empty() ? 0.0 : median(floors)};
+}
+
+}  // namespace
+
+int runBench(const BenchOptions& options, const Console& console) {
+    std::vector<const FormatInfo*> formats;
+    for (const FormatInfo& format : allFormats())
+        if (options.format == nullptr || options.format == &format) formats.push_back(&format);
+    std::vector<Size> sizes = options.sizes;
+    if (sizes.empty()) sizes = {Size{640, 480, "640x480"}, Size{1920, 1080, "1920x1080"}};
+
+    std::fprintf(console.out, "zfk bench: kernels %s (the best this processor runs); median of %d warm runs\n",
+                 zorvframekit::kernelLevelName(zorvframekit::processorKernelLevel()), options.runs);
+    std::fprintf(console.out, "%-9s %-10s %-19s %9s %9s %8s\n", "format", "size", "operation", "ms", "x_memcpy",
+                 "x_floor");
+    for (const Size& size : sizes)
+        for (const FormatInfo* format : formats) {
+            zorvframekit::MemoryLimiter limiter;
+            limiter.setMemoryLimit(2147483647);
+            std::unique_ptr<IFrame, zorvframekit::FrameRelease> frame(
+                frameFactory(codeOf(*format, false), size.width, size.height));
+            if (!frame) fail("a " + size.text + " frame does not fit " + format->name);
+            frame->setMemoryLimiter(&limiter);
+            const std::vector<unsigned char> raw = benchBytes(static_cast<size_t>(frame->getDataSize()));
+            if (frame->copyData(raw.data()) == 0) fail("no buffer for a " + size.text + " " + format->name + " frame");
+            std::vector<unsigned char> bitmap;
+            for (const Operation& operation : operationsOf(frame.get(), raw, bitmap)) {
+                const Timing timing = timeOperation(operation, options.runs);
+                char floorText[32] = "-";
+                if (timing.floorTime > 0) std::snprintf(floorText, sizeof floorText, "%.2f", timing.operation / timing.floorTime);
+                std::fprintf(console.out, "%-9s %-10s %-19s %9.4f %9.2f %8s\n", format->name, size.text.c_str(),
+                             operation.name, timing.operation / 1e6, timing.operation / timing.memcpyTime, floorText);
+                std::fflush(console.out);
+            }
+        }
+    return 0;
+}
+
+}  // namespace zfk
