@@ -31,11 +31,6 @@ const int vOffsets[YUVPackedFrame::formatCount][8] = {
 
 inline int64_t groupsFor(int64_t pixels, int n) { return (pixels + n - 1) / n; }
 
-// Formats 0 to 2 are 4:2:2, two pixels a 4-byte group: where their samples lie.
-const int packed422Formats = 3;
-const int lumaOffset422[packed422Formats] = {0, 1, 0}, uOffset422[packed422Formats] = {1, 0, 3},
-          vOffset422[packed422Formats] = {3, 2, 1};
-
 }  // namespace
 
 IFrame* YUVPackedFrame::create(int width, int height, int formatIndex, int /*bottomUp*/) {
@@ -108,35 +103,35 @@ YUVRow YUVPackedFrame::unpackRow(const unsigned char* data, int r, int c0, int n
     // Luma goes to the first band row, the group's pixels before the chunk's first into its slack.
     uint8_t *y = room.band[0] - phase, *u = room.work[1], *v = room.work[2];
     const RowKernels& kernels = rowKernels();
+    const int* yAt = yOffsets[formatIndex];
+    const int uAt = uOffsets[formatIndex][0], vAt = vOffsets[formatIndex][0];
     int chromaShift = 0;
-    switch (formatIndex) {
-    case 0:  // Y0 U Y1 V
-        kernels.unpackYUYV(in, y, u, v, groups);
-        chromaShift = 1;
-        break;
-    case 1:  // U Y0 V Y1
-        kernels.unpackUYVY(in, y, u, v, groups);
-        chromaShift = 1;
-        break;
-    case 2:  // Y0 V Y1 U
-        kernels.unpackYUYV(in, y, v, u, groups);
-        chromaShift = 1;
-        break;
-    case 3:
-        kernels.unpackY411(in, y, u, v, groups);
-        chromaShift = 2;
-        break;
-    case 5:  // two chroma samples a group, each for four pixels
-        kernels.unpackY41P(in, y, u, v, groups);
-        chromaShift = 2;
-        break;
-    default: {  // a pixel a group, U Y V (4) or U V Y (6): every sample straight to its band row
+    switch (pixels) {
+    case 1: {  // a pixel a group: every sample straight to its band row
         u = room.band[1];
         v = room.band[2];
-        uint8_t* const out[3] = {u, formatIndex == 4 ? y : v, formatIndex == 4 ? v : y};
+        uint8_t* out[3];
+        out[yAt[0]] = y;
+        out[uAt] = u;
+        out[vAt] = v;
         kernels.split3(in, out, groups);
         break;
     }
+    case 2: {  // 4:2:2, luma at the even or the odd bytes, chroma at the others in either order
+        uint8_t* first = uAt < vAt ? u : v;
+        uint8_t* second = uAt < vAt ? v : u;
+        (yAt[0] == 0 ? kernels.unpackYUYV : kernels.unpackUYVY)(in, y, first, second, groups);
+        chromaShift = 1;
+        break;
+    }
+    case 4:  // U Y0 Y1 V Y2 Y3
+        kernels.unpackY411(in, y, u, v, groups);
+        chromaShift = 2;
+        break;
+    default:  // two chroma samples a group, each for four pixels
+        kernels.unpackY41P(in, y, u, v, groups);
+        chromaShift = 2;
+        break;
     }
     const int chroma = phase >> chromaShift;
     return YUVRow{room.band[0], u + chroma, v + chroma, chromaShift, phase & ((1 << chromaShift) - 1)};
@@ -144,13 +139,13 @@ YUVRow YUVPackedFrame::unpackRow(const unsigned char* data, int r, int c0, int n
 
 Packed422Row YUVPackedFrame::packed422Row(const unsigned char* data, int r, int c0) const {
     const int position = firstPixelOffset + c0;
-    return Packed422Row{data + ptrdiff_t(r) * rowStride + ptrdiff_t(position / 2) * 4, lumaOffset422[formatIndex],
-                        uOffset422[formatIndex], vOffset422[formatIndex], position % 2};
+    return Packed422Row{data + ptrdiff_t(r) * rowStride + ptrdiff_t(position / 2) * 4, yOffsets[formatIndex][0],
+                        uOffsets[formatIndex][0], vOffsets[formatIndex][0], position % 2};
 }
 
 HostArray YUVPackedFrame::hostArrayOfRows(HostConversion conversion) {
     const unsigned char* data = getData();
-    if (conversion == HostConversion::YUVToRGB && formatIndex < packed422Formats) {
+    if (conversion == HostConversion::YUVToRGB && pixelsPerGroup[formatIndex] == 2) {
         // Straight from the groups to colour, with no unpacked rows between.
         const RowKernels& kernels = rowKernels();
         return columnMajorArray(width, height, 3, haUint8Class,
@@ -189,7 +184,7 @@ void YUVPackedFrame::fillBitmap(BITMAPINFOHEADER* header, unsigned char* pixels)
     // The bitmap's first row is the image's bottom row.
     unsigned char* out = pixels + (height - 1) * stride;
     for (int r = 0; r < height; ++r, out -= stride) {
-        if (formatIndex < packed422Formats) {
+        if (pixelsPerGroup[formatIndex] == 2) {
             kernels.packed422ToBGR(packed422Row(data, r, 0), out, width);
             continue;
         }
