@@ -319,8 +319,16 @@ inline void transposeBlock16x16(const uint8_t* const* rows, int c, uint8_t* out,
 
 void transpose8(const uint8_t* const* rows, int rowCount, int width, uint8_t* out, size_t columnStride) {
     if (rowCount >= 16 && width >= 16) {
-        forBlocks<16, 16>(rowCount, width,
-                          [&](int r, int c) { transposeBlock16x16(rows + r, c, out + r, columnStride); });
+        forBlocks<16, 16>(rowCount, width, [&](int r, int c) {
+            // The next block of columns' cache lines are asked for while this one's are written.
+            if (r == 0 && c + 32 <= width)
+                for (int j = 16; j < 32; ++j) {
+                    const uint8_t* column = out + static_cast<size_t>(c + j) * columnStride;
+                    __builtin_prefetch(column, 1);
+                    __builtin_prefetch(column + rowCount - 1, 1);
+                }
+            transposeBlock16x16(rows + r, c, out + r, columnStride);
+        });
     } else if (rowCount >= 8 && width >= 16) {
         forBlocks<8, 16>(rowCount, width, [&](int r, int c) { transposeBlock8x16(rows + r, c, out + r, columnStride); });
     } else {
@@ -357,8 +365,16 @@ inline void transposeBlock16x8Words(const uint8_t* const* rows, int c, uint16_t*
 void transpose16(const uint8_t* const* rows, int rowCount, int width, uint16_t* out, size_t columnStride,
                  bool swapped) {
     if (rowCount >= 16 && width >= 8) {
-        forBlocks<16, 8>(rowCount, width,
-                         [&](int r, int c) { transposeBlock16x8Words(rows + r, c, out + r, columnStride, swapped); });
+        forBlocks<16, 8>(rowCount, width, [&](int r, int c) {
+            // The next block of columns' cache lines are asked for while this one's are written.
+            if (r == 0 && c + 16 <= width)
+                for (int j = 8; j < 16; ++j) {
+                    const uint16_t* column = out + static_cast<size_t>(c + j) * columnStride;
+                    __builtin_prefetch(column, 1);
+                    __builtin_prefetch(column + rowCount - 1, 1);
+                }
+            transposeBlock16x8Words(rows + r, c, out + r, columnStride, swapped);
+        });
     } else if (rowCount >= 8 && width >= 8) {
         forBlocks<8, 8>(rowCount, width,
                         [&](int r, int c) { transposeBlock8x8Words(rows + r, c, out + r, columnStride, swapped); });
