@@ -28,7 +28,7 @@ KernelLevel processorKernelLevel() {
     __cpuid_count(7, 0, a, b, c, d);
     if ((saved & 0x06) != 0x06 || !(b & bit_AVX2)) return KernelLevel::SSSE3;
     const unsigned avx512 = bit_AVX512F | bit_AVX512BW | bit_AVX512VL;
-    if ((saved & 0xE6) != 0xE6 || (b & avx512) != avx512) return KernelLevel::AVX2;
+    if ((saved & 0xE6) != 0xE6 || (b & avx512) != avx512 || !(c & bit_AVX512VBMI)) return KernelLevel::AVX2;
     return KernelLevel::AVX512;
 }
 #else

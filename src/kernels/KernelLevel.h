@@ -6,7 +6,7 @@
 
 namespace zorvframekit {
 
-// AVX512: the byte and 256-bit instructions of AVX-512 (BW and VL) beside AVX2.
+// AVX512: the byte, 256-bit and byte-permute instructions of AVX-512 (BW, VL, VBMI) beside AVX2.
 enum class KernelLevel { Plain, SSE2, SSSE3, AVX2, AVX512 };
 const int kKernelLevelCount = 5;
 

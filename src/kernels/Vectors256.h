@@ -1,0 +1,172 @@
+// 256-bit building blocks shared by the AVX2 and AVX-512 kernel files (each gets copies of its own,
+// compiled with its own flags: everything here is static). Bytes are widened and packed back within
+// each 128-bit lane, which leaves them in order.
+#ifndef ZORVFRAMEKIT_KERNELS_VECTORS256_H
+#define ZORVFRAMEKIT_KERNELS_VECTORS256_H
+
+#include <immintrin.h>
+
+#include "kernels/Vectors128.h"
+
+namespace zorvframekit {
+namespace {
+
+inline __m256i load32(const uint8_t* p) { return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p)); }
+inline void store32(uint8_t* p, __m256i x) { _mm256_storeu_si256(reinterpret_cast<__m256i*>(p), x); }
+inline __m256i splat16x2(int value) { return _mm256_set1_epi16(static_cast<short>(value)); }
+// A multiplier kept as one: left visible, the compiler turns a multiply by a constant into runs of
+// shifts and adds, several instructions for one.
+inline __m256i weight16x2(int value) {
+    __m256i weight = splat16x2(value);
+    __asm__("" : "+x"(weight));
+    return weight;
+}
+// Two 16-byte halves: `low` in the low lane, `high` in the high one.
+inline __m256i loadHalves(const uint8_t* low, const uint8_t* high) {
+    return _mm256_inserti128_si256(_mm256_castsi128_si256(load16(low)), load16(high), 1);
+}
+
+// 32 pixels' chroma, a byte per pixel, from 32 >> shift samples.
+template <int Shift>
+inline __m256i loadChroma32(const uint8_t* c) {
+    if (Shift == 0) return load32(c);
+    if (Shift == 1) {
+        const __m256i words = _mm256_cvtepu8_epi16(load16(c));
+        return _mm256_or_si256(words, _mm256_slli_epi16(words, 8));
+    }
+    const __m256i dwords = _mm256_cvtepu8_epi32(load8(c));
+    const __m256i twice = _mm256_or_si256(dwords, _mm256_slli_epi32(dwords, 8));
+    return _mm256_or_si256(twice, _mm256_slli_epi32(twice, 16));
+}
+
+// Two signed byte weights, for the first and the second byte of each 16-bit lane.
+inline __m256i pairWeights(int first, int second) {
+    return _mm256_set1_epi16(static_cast<short>((second & 0xFF) << 8 | (first & 0xFF)));
+}
+
+// 16 pixels from pairs of bytes in 16-bit lanes, (Y, U) and (Y, V), to R, G, B (unclamped). Here a
+// multiply-add of unsigned bytes by signed byte weights gives two terms in one instruction, so the
+// split of 409 E is taken as 512 E - 103 E (all weights then fit a signed byte):
+//   R = (Y + 2V - 272) + ((42 Y - 103 V + 12640) >> 8)
+//   G = (Y - V + 112)  + ((42 Y - 100 U + 48 V + 6112) >> 8)
+//   B = (Y + 2U - 272) + ((42 Y + 4 U - 1056) >> 8)
+// the same as the 128-bit forms with C, D and E written out; no pair sum comes near the multiply-
+// add's saturation, and every remainder fits 16 signed bits.
+inline void yuvPairsToRGB(__m256i yu, __m256i yv, __m256i& r, __m256i& g, __m256i& b) {
+    const __m256i redTerm = _mm256_add_epi16(_mm256_maddubs_epi16(yv, pairWeights(42, -103)), splat16x2(12640));
+    const __m256i greenTerm = _mm256_add_epi16(
+        _mm256_add_epi16(_mm256_maddubs_epi16(yu, pairWeights(42, -100)), _mm256_maddubs_epi16(yv, pairWeights(0, 48))),
+        splat16x2(6112));
+    const __m256i blueTerm = _mm256_add_epi16(_mm256_maddubs_epi16(yu, pairWeights(42, 4)), splat16x2(-1056));
+    r = _mm256_add_epi16(_mm256_add_epi16(_mm256_maddubs_epi16(yv, pairWeights(1, 2)), splat16x2(-272)),
+                         _mm256_srai_epi16(redTerm, 8));
+    g = _mm256_add_epi16(_mm256_add_epi16(_mm256_maddubs_epi16(yv, pairWeights(1, -1)), splat16x2(112)),
+                         _mm256_srai_epi16(greenTerm, 8));
+    b = _mm256_add_epi16(_mm256_add_epi16(_mm256_maddubs_epi16(yu, pairWeights(1, 2)), splat16x2(-272)),
+                         _mm256_srai_epi16(blueTerm, 8));
+}
+
+// 32 pixels of a phase-0 row from pixel i on, converted and clamped. The byte pairs of pixels 0-7
+// and 16-23 and those of 8-15 and 24-31 pack back in order.
+template <int Shift>
+inline void yuvRow32(const YUVRow& row, int i, __m256i& r, __m256i& g, __m256i& b) {
+    const __m256i y = load32(row.y + i);
+    const __m256i u = loadChroma32<Shift>(row.u + (i >> Shift)), v = loadChroma32<Shift>(row.v + (i >> Shift));
+    __m256i rl, gl, bl, rh, gh, bh;
+    yuvPairsToRGB(_mm256_unpacklo_epi8(y, u), _mm256_unpacklo_epi8(y, v), rl, gl, bl);
+    yuvPairsToRGB(_mm256_unpackhi_epi8(y, u), _mm256_unpackhi_epi8(y, v), rh, gh, bh);
+    r = _mm256_packus_epi16(rl, rh);
+    g = _mm256_packus_epi16(gl, gh);
+    b = _mm256_packus_epi16(bl, bh);
+}
+
+// Packed 4:2:2 groups straight to colour: a byte shuffle per chroma makes each pixel's (Y, U) and
+// (Y, V) pairs.
+struct Packed422Shuffles {
+    __m256i yu, yv;
+    explicit Packed422Shuffles(const Packed422Row& row) {
+        alignas(16) uint8_t blue[16], red[16];
+        for (int pixel = 0; pixel < 8; ++pixel) {
+            const int group = 4 * (pixel >> 1);
+            blue[2 * pixel] = red[2 * pixel] = static_cast<uint8_t>(group + row.lumaOffset + 2 * (pixel & 1));
+            blue[2 * pixel + 1] = static_cast<uint8_t>(group + row.uOffset);
+            red[2 * pixel + 1] = static_cast<uint8_t>(group + row.vOffset);
+        }
+        yu = _mm256_broadcastsi128_si256(load16(blue));
+        yv = _mm256_broadcastsi128_si256(load16(red));
+    }
+};
+
+// 32 pixels from groups (phase 0), converted and clamped. Pixels 0-7 and 16-23 share a register, as
+// do 8-15 and 24-31, so that they pack back in order.
+inline void packed422Row32(const uint8_t* groups, const Packed422Shuffles& shuffles, __m256i& r, __m256i& g,
+                           __m256i& b) {
+    __m256i rgb[2][3];
+    for (int half = 0; half < 2; ++half) {
+        const __m256i x = loadHalves(groups + 16 * half, groups + 32 + 16 * half);
+        yuvPairsToRGB(_mm256_shuffle_epi8(x, shuffles.yu), _mm256_shuffle_epi8(x, shuffles.yv), rgb[half][0],
+                      rgb[half][1], rgb[half][2]);
+    }
+    r = _mm256_packus_epi16(rgb[0][0], rgb[1][0]);
+    g = _mm256_packus_epi16(rgb[0][1], rgb[1][1]);
+    b = _mm256_packus_epi16(rgb[0][2], rgb[1][2]);
+}
+
+// Runs vectors(groups, out) over the row 32 pixels at a time; a pixel starting the row inside its
+// group, and the last n % 32, go to rest(row advanced to them, out, count).
+template <typename Vectors, typename Rest>
+inline void forPacked422Vectors(const Packed422Row& row, int n, Vectors vectors, Rest rest) {
+    const int lead = row.phase != 0 && n > 0 ? 1 : 0;
+    if (lead) rest(row, 0, 1);
+    const uint8_t* groups = row.groups + 4 * lead;
+    const int count = n - lead, whole = count & ~31;
+    for (int i = 0; i < whole; i += 32) vectors(groups + 2 * i, lead + i);
+    if (whole < count) {
+        Packed422Row tail = row;
+        tail.groups = groups + 2 * whole;
+        tail.phase = 0;
+        rest(tail, lead + whole, count - whole);
+    }
+}
+
+// The 32-pixel bodies of the kernels to bitmap pixels, with the interleave(b, g, r, out) of the file
+// that uses them.
+template <int Shift, typename Interleave>
+inline void yuvToBGRVectors(const YUVRow& row, uint8_t* bgr, int n, Interleave interleave) {
+    forYUVVectors<32>(
+        row, n,
+        [&](const YUVRow& aligned, int i, int out) {
+            __m256i r, g, b;
+            yuvRow32<Shift>(aligned, i, r, g, b);
+            interleave(b, g, r, bgr + 3 * out);
+        },
+        [&](const YUVRow& rest, int out, int count) { plain::yuvToBGR(rest, bgr + 3 * out, count); });
+}
+
+template <typename Interleave>
+inline void yuvToBGR32(const YUVRow& row, uint8_t* bgr, int n, Interleave interleave) {
+    if (row.chromaShift == 0)
+        yuvToBGRVectors<0>(row, bgr, n, interleave);
+    else if (row.chromaShift == 1)
+        yuvToBGRVectors<1>(row, bgr, n, interleave);
+    else
+        yuvToBGRVectors<2>(row, bgr, n, interleave);
+}
+
+template <typename Interleave>
+inline void packed422ToBGR32(const Packed422Row& row, uint8_t* bgr, int n, Interleave interleave) {
+    const Packed422Shuffles shuffles(row);
+    forPacked422Vectors(
+        row, n,
+        [&](const uint8_t* groups, int out) {
+            __m256i r, g, b;
+            packed422Row32(groups, shuffles, r, g, b);
+            interleave(b, g, r, bgr + 3 * out);
+        },
+        [&](const Packed422Row& rest, int out, int count) { plain::packed422ToBGR(rest, bgr + 3 * out, count); });
+}
+
+}  // namespace
+}  // namespace zorvframekit
+
+#endif  // ZORVFRAMEKIT_KERNELS_VECTORS256_H
