@@ -1,5 +1,5 @@
 // Column-major host arrays written a strip of rows at a time. A frame class produces the samples of
-// a few rows, band by band, into scratch that stays in the first-level cache (or points straight
+// a strip's rows, band by band, into scratch that stays in the processor's caches (or points straight
 // at its own buffer); a transpose kernel then writes each band's strip into the array's columns.
 // No whole-frame intermediate is ever made, and conversions happen on the strip's rows on the way.
 #ifndef ZORVFRAMEKIT_FORMATS_COLUMNMAJOR_H
@@ -8,7 +8,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
-
 #include <new>
 
 #include "formats/PixelLayout.h"
@@ -27,7 +26,7 @@ const int kStripRows = kMaxTransposeRows;
 // inside its group.
 const int kChunkColumns = 2048;
 // Rows converted one at a time (bitmaps) go in shorter chunks, whose scratch fits the stack.
-const int kRowChunkColumns = 256;
+const int kRowChunkColumns = 1024;
 // Usable bytes before and after each scratch row: a producer may unpack whole groups from before
 // the chunk's first pixel.
 const int kRowSlack = 32;

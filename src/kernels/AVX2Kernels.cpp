@@ -25,17 +25,18 @@ inline void interleave3x32(__m256i b0, __m256i b1, __m256i b2, uint8_t* out) {
 template <int Shift>
 struct YUVToRGB {
     static void run(const YUVRow& row, uint8_t* const* rgb, int n) {
+        const Bands<uint8_t*> o(rgb);
         forYUVVectors<32>(
             row, n,
-            [rgb](const YUVRow& aligned, int i, int out) {
+            [o](const YUVRow& aligned, int i, int out) {
                 __m256i r, g, b;
                 yuvRow32<Shift>(aligned, i, r, g, b);
-                store32(rgb[0] + out, r);
-                store32(rgb[1] + out, g);
-                store32(rgb[2] + out, b);
+                store32(o.b0 + out, r);
+                store32(o.b1 + out, g);
+                store32(o.b2 + out, b);
             },
-            [rgb](const YUVRow& rest, int out, int count) {
-                uint8_t* const at[3] = {rgb[0] + out, rgb[1] + out, rgb[2] + out};
+            [o](const YUVRow& rest, int out, int count) {
+                uint8_t* const at[3] = {o.b0 + out, o.b1 + out, o.b2 + out};
                 plain::yuvToRGB(rest, at, count);
             });
     }
@@ -69,17 +70,18 @@ void packed422ToBGR(const Packed422Row& row, uint8_t* bgr, int n) { packed422ToB
 
 void packed422ToRGB(const Packed422Row& row, uint8_t* const rgb[3], int n) {
     const Packed422Shuffles shuffles(row);
+    const Bands<uint8_t*> o(rgb);
     forPacked422Vectors(
         row, n,
         [&](const uint8_t* groups, int out) {
             __m256i r, g, b;
             packed422Row32(groups, shuffles, r, g, b);
-            store32(rgb[0] + out, r);
-            store32(rgb[1] + out, g);
-            store32(rgb[2] + out, b);
+            store32(o.b0 + out, r);
+            store32(o.b1 + out, g);
+            store32(o.b2 + out, b);
         },
         [&](const Packed422Row& rest, int out, int count) {
-            uint8_t* const at[3] = {rgb[0] + out, rgb[1] + out, rgb[2] + out};
+            uint8_t* const at[3] = {o.b0 + out, o.b1 + out, o.b2 + out};
             plain::packed422ToRGB(rest, at, count);
         });
 }
@@ -102,26 +104,29 @@ inline __m256i weighted32(__m256i r, __m256i g, __m256i b, int wr, int wg, int w
 }
 
 void rgbToYUV(const uint8_t* const rgb[3], uint8_t* const yuv[3], int n) {
+    const Bands<const uint8_t*> in(rgb);
+    const Bands<uint8_t*> out(yuv);
     int i = 0;
     for (; i + 32 <= n; i += 32) {
-        const __m256i r = load32(rgb[0] + i), g = load32(rgb[1] + i), b = load32(rgb[2] + i);
+        const __m256i r = load32(in.b0 + i), g = load32(in.b1 + i), b = load32(in.b2 + i);
         const __m256i y = weighted32(r, g, b, 66, 129, 25, 16 * 256 + 128);
         const __m256i u = weighted32(r, g, b, -38, -74, 112, 128 * 256 + 128);
         const __m256i v = weighted32(r, g, b, 112, -94, -18, 128 * 256 + 128);
-        store32(yuv[0] + i, y);
-        store32(yuv[1] + i, u);
-        store32(yuv[2] + i, v);
+        store32(out.b0 + i, y);
+        store32(out.b1 + i, u);
+        store32(out.b2 + i, v);
     }
-    const uint8_t* const restIn[3] = {rgb[0] + i, rgb[1] + i, rgb[2] + i};
-    uint8_t* const restOut[3] = {yuv[0] + i, yuv[1] + i, yuv[2] + i};
+    const uint8_t* const restIn[3] = {in.b0 + i, in.b1 + i, in.b2 + i};
+    uint8_t* const restOut[3] = {out.b0 + i, out.b1 + i, out.b2 + i};
     plain::rgbToYUV(restIn, restOut, n - i);
 }
 
 void rgbToMono(const uint8_t* const rgb[3], uint8_t* mono, int n) {
+    const Bands<const uint8_t*> in(rgb);
     int i = 0;
     for (; i + 32 <= n; i += 32)
-        store32(mono + i, weighted32(load32(rgb[0] + i), load32(rgb[1] + i), load32(rgb[2] + i), 54, 183, 18, 0));
-    const uint8_t* const rest[3] = {rgb[0] + i, rgb[1] + i, rgb[2] + i};
+        store32(mono + i, weighted32(load32(in.b0 + i), load32(in.b1 + i), load32(in.b2 + i), 54, 183, 18, 0));
+    const uint8_t* const rest[3] = {in.b0 + i, in.b1 + i, in.b2 + i};
     plain::rgbToMono(rest, mono + i, n - i);
 }
 
@@ -141,9 +146,11 @@ void swap3(const uint8_t* in, uint8_t* out, int n) {
 }
 
 void merge3(const uint8_t* const in[3], uint8_t* out, int n) {
+    const Bands<const uint8_t*> bands(in);
     int i = 0;
-    for (; i + 32 <= n; i += 32) interleave3x32(load32(in[0] + i), load32(in[1] + i), load32(in[2] + i), out + 3 * i);
-    const uint8_t* const rest[3] = {in[0] + i, in[1] + i, in[2] + i};
+    for (; i + 32 <= n; i += 32)
+        interleave3x32(load32(bands.b0 + i), load32(bands.b1 + i), load32(bands.b2 + i), out + 3 * i);
+    const uint8_t* const rest[3] = {bands.b0 + i, bands.b1 + i, bands.b2 + i};
     plain::merge3(rest, out + 3 * i, n - i);
 }
 

@@ -26,17 +26,18 @@ struct YUVToBGR {
 template <int Shift>
 struct YUVToRGB {
     static void run(const YUVRow& row, uint8_t* const* rgb, int n) {
+        const Bands<uint8_t*> o(rgb);
         forYUVVectors<16>(
             row, n,
-            [rgb](const YUVRow& aligned, int i, int out) {
+            [o](const YUVRow& aligned, int i, int out) {
                 __m128i r, g, b;
                 yuvRow16<Shift>(aligned, i, r, g, b);
-                store16(rgb[0] + out, r);
-                store16(rgb[1] + out, g);
-                store16(rgb[2] + out, b);
+                store16(o.b0 + out, r);
+                store16(o.b1 + out, g);
+                store16(o.b2 + out, b);
             },
-            [rgb](const YUVRow& rest, int out, int count) {
-                uint8_t* const at[3] = {rgb[0] + out, rgb[1] + out, rgb[2] + out};
+            [o](const YUVRow& rest, int out, int count) {
+                uint8_t* const at[3] = {o.b0 + out, o.b1 + out, o.b2 + out};
                 plain::yuvToRGB(rest, at, count);
             });
     }
@@ -80,34 +81,38 @@ inline __m128i weighted16(__m128i r, __m128i g, __m128i b, int wr, int wg, int w
 }
 
 void rgbToYUV(const uint8_t* const rgb[3], uint8_t* const yuv[3], int n) {
+    const Bands<const uint8_t*> in(rgb);
+    const Bands<uint8_t*> out(yuv);
     int i = 0;
     for (; i + 16 <= n; i += 16) {
-        const __m128i r = load16(rgb[0] + i), g = load16(rgb[1] + i), b = load16(rgb[2] + i);
+        const __m128i r = load16(in.b0 + i), g = load16(in.b1 + i), b = load16(in.b2 + i);
         const __m128i y = weighted16(r, g, b, 66, 129, 25, 16 * 256 + 128);
         const __m128i u = weighted16(r, g, b, -38, -74, 112, 128 * 256 + 128);
         const __m128i v = weighted16(r, g, b, 112, -94, -18, 128 * 256 + 128);
-        store16(yuv[0] + i, y);
-        store16(yuv[1] + i, u);
-        store16(yuv[2] + i, v);
+        store16(out.b0 + i, y);
+        store16(out.b1 + i, u);
+        store16(out.b2 + i, v);
     }
-    const uint8_t* const restIn[3] = {rgb[0] + i, rgb[1] + i, rgb[2] + i};
-    uint8_t* const restOut[3] = {yuv[0] + i, yuv[1] + i, yuv[2] + i};
+    const uint8_t* const restIn[3] = {in.b0 + i, in.b1 + i, in.b2 + i};
+    uint8_t* const restOut[3] = {out.b0 + i, out.b1 + i, out.b2 + i};
     plain::rgbToYUV(restIn, restOut, n - i);
 }
 
 void rgbToMono(const uint8_t* const rgb[3], uint8_t* mono, int n) {
+    const Bands<const uint8_t*> in(rgb);
     int i = 0;
     for (; i + 16 <= n; i += 16)
-        store16(mono + i, weighted16(load16(rgb[0] + i), load16(rgb[1] + i), load16(rgb[2] + i), 54, 183, 18, 0));
-    const uint8_t* const rest[3] = {rgb[0] + i, rgb[1] + i, rgb[2] + i};
+        store16(mono + i, weighted16(load16(in.b0 + i), load16(in.b1 + i), load16(in.b2 + i), 54, 183, 18, 0));
+    const uint8_t* const rest[3] = {in.b0 + i, in.b1 + i, in.b2 + i};
     plain::rgbToMono(rest, mono + i, n - i);
 }
 
 // ---- Packed layouts -----------------------------------------------------------------------------
 
 // Bytes 0, 1 and 2 of 16 pixels held as 4-byte pixels (in four vectors) to three outputs.
-inline void splitPixels4(const __m128i p[4], bool fourthIsZero, uint8_t* const out[3], int i) {
+inline void splitPixels4(const __m128i p[4], bool fourthIsZero, const Bands<uint8_t*>& bands, int i) {
     const __m128i byte = _mm_set1_epi32(0xFF);
+    uint8_t* const out[3] = {bands.b0, bands.b1, bands.b2};
     for (int k = 0; k < 3; ++k) {
         __m128i lanes[4];
         for (int j = 0; j < 4; ++j) {
@@ -127,52 +132,56 @@ inline __m128i spreadPixels3To4(__m128i x) {
 }
 
 void split3(const uint8_t* in, uint8_t* const out[3], int n) {
+    const Bands<uint8_t*> bands(out);
     int i = 0;
     for (; i + 16 <= n; i += 16, in += 48) {
         // The last four pixels are read as the top of the 16 bytes ending the 48, not past them.
         const __m128i p[4] = {spreadPixels3To4(load16(in)), spreadPixels3To4(load16(in + 12)),
                               spreadPixels3To4(load16(in + 24)), spreadPixels3To4(_mm_srli_si128(load16(in + 32), 4))};
-        splitPixels4(p, true, out, i);
+        splitPixels4(p, true, bands, i);
     }
-    uint8_t* const rest[3] = {out[0] + i, out[1] + i, out[2] + i};
+    uint8_t* const rest[3] = {bands.b0 + i, bands.b1 + i, bands.b2 + i};
     plain::split3(in, rest, n - i);
 }
 
 void split4(const uint8_t* in, uint8_t* const out[3], int n) {
+    const Bands<uint8_t*> bands(out);
     int i = 0;
     for (; i + 16 <= n; i += 16, in += 64) {
         const __m128i p[4] = {load16(in), load16(in + 16), load16(in + 32), load16(in + 48)};
-        splitPixels4(p, false, out, i);
+        splitPixels4(p, false, bands, i);
     }
-    uint8_t* const rest[3] = {out[0] + i, out[1] + i, out[2] + i};
+    uint8_t* const rest[3] = {bands.b0 + i, bands.b1 + i, bands.b2 + i};
     plain::split4(in, rest, n - i);
 }
 
 // 16 little-endian words' three fields, each moved to the top of its byte: red and green shifted
 // right and masked, blue shifted left by 3.
 template <int RedShift, int RedMask, int GreenShift, int GreenMask>
-inline void splitWords(const uint8_t* in, uint8_t* const out[3], int i) {
+inline void splitWords(const uint8_t* in, const Bands<uint8_t*>& out, int i) {
     const __m128i a = load16(in), b = load16(in + 16);
     const __m128i red = splat16(RedMask), green = splat16(GreenMask), blue = splat16(0xF8);
-    store16(out[0] + i, _mm_packus_epi16(_mm_and_si128(_mm_srli_epi16(a, RedShift), red),
+    store16(out.b0 + i, _mm_packus_epi16(_mm_and_si128(_mm_srli_epi16(a, RedShift), red),
                                          _mm_and_si128(_mm_srli_epi16(b, RedShift), red)));
-    store16(out[1] + i, _mm_packus_epi16(_mm_and_si128(_mm_srli_epi16(a, GreenShift), green),
+    store16(out.b1 + i, _mm_packus_epi16(_mm_and_si128(_mm_srli_epi16(a, GreenShift), green),
                                          _mm_and_si128(_mm_srli_epi16(b, GreenShift), green)));
-    store16(out[2] + i, _mm_packus_epi16(_mm_and_si128(_mm_slli_epi16(a, 3), blue),
+    store16(out.b2 + i, _mm_packus_epi16(_mm_and_si128(_mm_slli_epi16(a, 3), blue),
                                          _mm_and_si128(_mm_slli_epi16(b, 3), blue)));
 }
 
 void rgb555ToRGB(const uint8_t* in, uint8_t* const rgb[3], int n) {
+    const Bands<uint8_t*> out(rgb);
     int i = 0;
-    for (; i + 16 <= n; i += 16, in += 32) splitWords<7, 0xF8, 2, 0xF8>(in, rgb, i);
-    uint8_t* const rest[3] = {rgb[0] + i, rgb[1] + i, rgb[2] + i};
+    for (; i + 16 <= n; i += 16, in += 32) splitWords<7, 0xF8, 2, 0xF8>(in, out, i);
+    uint8_t* const rest[3] = {out.b0 + i, out.b1 + i, out.b2 + i};
     plain::rgb555ToRGB(in, rest, n - i);
 }
 
 void rgb565ToRGB(const uint8_t* in, uint8_t* const rgb[3], int n) {
+    const Bands<uint8_t*> out(rgb);
     int i = 0;
-    for (; i + 16 <= n; i += 16, in += 32) splitWords<8, 0xF8, 3, 0xFC>(in, rgb, i);
-    uint8_t* const rest[3] = {rgb[0] + i, rgb[1] + i, rgb[2] + i};
+    for (; i + 16 <= n; i += 16, in += 32) splitWords<8, 0xF8, 3, 0xFC>(in, out, i);
+    uint8_t* const rest[3] = {out.b0 + i, out.b1 + i, out.b2 + i};
     plain::rgb565ToRGB(in, rest, n - i);
 }
 
@@ -256,9 +265,10 @@ void swap3(const uint8_t* in, uint8_t* out, int n) {
 }
 
 void merge3(const uint8_t* const in[3], uint8_t* out, int n) {
+    const Bands<const uint8_t*> bands(in);
     int i = 0;
-    for (; i + 16 <= n; i += 16) interleave3(load16(in[0] + i), load16(in[1] + i), load16(in[2] + i), out + 3 * i);
-    const uint8_t* const rest[3] = {in[0] + i, in[1] + i, in[2] + i};
+    for (; i + 16 <= n; i += 16) interleave3(load16(bands.b0 + i), load16(bands.b1 + i), load16(bands.b2 + i), out + 3 * i);
+    const uint8_t* const rest[3] = {bands.b0 + i, bands.b1 + i, bands.b2 + i};
     plain::merge3(rest, out + 3 * i, n - i);
 }
 

@@ -95,30 +95,32 @@ constexpr SplitMask<3, 4> kSplit3Last;
 constexpr SplitMask<4, 0> kSplit4;
 
 // Four vectors of four pixels, each as byte 0s, 1s, 2s, to 16 bytes of each of the three outputs.
-inline void storeSplit(__m128i s0, __m128i s1, __m128i s2, __m128i s3, uint8_t* const out[3], int i) {
+inline void storeSplit(__m128i s0, __m128i s1, __m128i s2, __m128i s3, const Bands<uint8_t*>& out, int i) {
     const __m128i first01 = _mm_unpacklo_epi32(s0, s1), first23 = _mm_unpacklo_epi32(s2, s3);
     const __m128i third01 = _mm_unpackhi_epi32(s0, s1), third23 = _mm_unpackhi_epi32(s2, s3);
-    store16(out[0] + i, _mm_unpacklo_epi64(first01, first23));
-    store16(out[1] + i, _mm_unpackhi_epi64(first01, first23));
-    store16(out[2] + i, _mm_unpacklo_epi64(third01, third23));
+    store16(out.b0 + i, _mm_unpacklo_epi64(first01, first23));
+    store16(out.b1 + i, _mm_unpackhi_epi64(first01, first23));
+    store16(out.b2 + i, _mm_unpacklo_epi64(third01, third23));
 }
 
 void split3(const uint8_t* in, uint8_t* const out[3], int n) {
+    const Bands<uint8_t*> bands(out);
     int i = 0;
     for (; i + 16 <= n; i += 16, in += 48)
         // The last four pixels are the top 12 of the 16 bytes ending the 48, so nothing past them is read.
         storeSplit(shuffle(load16(in), kSplit3.bytes), shuffle(load16(in + 12), kSplit3.bytes),
-                   shuffle(load16(in + 24), kSplit3.bytes), shuffle(load16(in + 32), kSplit3Last.bytes), out, i);
-    uint8_t* const rest[3] = {out[0] + i, out[1] + i, out[2] + i};
+                   shuffle(load16(in + 24), kSplit3.bytes), shuffle(load16(in + 32), kSplit3Last.bytes), bands, i);
+    uint8_t* const rest[3] = {bands.b0 + i, bands.b1 + i, bands.b2 + i};
     plain::split3(in, rest, n - i);
 }
 
 void split4(const uint8_t* in, uint8_t* const out[3], int n) {
+    const Bands<uint8_t*> bands(out);
     int i = 0;
     for (; i + 16 <= n; i += 16, in += 64)
         storeSplit(shuffle(load16(in), kSplit4.bytes), shuffle(load16(in + 16), kSplit4.bytes),
-                   shuffle(load16(in + 32), kSplit4.bytes), shuffle(load16(in + 48), kSplit4.bytes), out, i);
-    uint8_t* const rest[3] = {out[0] + i, out[1] + i, out[2] + i};
+                   shuffle(load16(in + 32), kSplit4.bytes), shuffle(load16(in + 48), kSplit4.bytes), bands, i);
+    uint8_t* const rest[3] = {bands.b0 + i, bands.b1 + i, bands.b2 + i};
     plain::split4(in, rest, n - i);
 }
 
@@ -132,9 +134,11 @@ inline void interleave3Shuffled(__m128i b0, __m128i b1, __m128i b2, uint8_t* out
 }
 
 void merge3(const uint8_t* const in[3], uint8_t* out, int n) {
+    const Bands<const uint8_t*> bands(in);
     int i = 0;
-    for (; i + 16 <= n; i += 16) interleave3Shuffled(load16(in[0] + i), load16(in[1] + i), load16(in[2] + i), out + 3 * i);
-    const uint8_t* const rest[3] = {in[0] + i, in[1] + i, in[2] + i};
+    for (; i + 16 <= n; i += 16)
+        interleave3Shuffled(load16(bands.b0 + i), load16(bands.b1 + i), load16(bands.b2 + i), out + 3 * i);
+    const uint8_t* const rest[3] = {bands.b0 + i, bands.b1 + i, bands.b2 + i};
     plain::merge3(rest, out + 3 * i, n - i);
 }
 

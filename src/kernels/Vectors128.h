@@ -43,6 +43,15 @@ inline __m128i weight16(int value) {
     return weight;
 }
 
+// A kernel's three band pointers, taken out of the caller's array before its loop: left there, they
+// are read again after every store (the compiler cannot tell that the stores leave the array alone),
+// and each read waits on the stores before it.
+template <typename Pointer>
+struct Bands {
+    Pointer b0, b1, b2;
+    explicit Bands(Pointer const* bands) : b0(bands[0]), b1(bands[1]), b2(bands[2]) {}
+};
+
 // 16 pixels' chroma, a byte per pixel, from 16 >> shift samples.
 template <int Shift>
 inline __m128i loadChroma(const uint8_t* c) {
