@@ -444,7 +444,7 @@ TEST(FrameKernels, EveryFormatSizeAndRowOrderGivesThePlainResultAtEveryLevel) {
             for (bool bottomUp : {false, true}) {
                 if (bottomUp && !format.rowOrders) continue;
                 // 1 to 67 columns reach every vector tail; strips are 64 rows, transposed in blocks of
-                // 8 or 16, and rows are made in chunks of 256 or 2048 columns.
+                // 8 or 16, and rows are made in chunks of 1024 or 2048 columns.
                 for (int height : {1, 3, 17})
                     for (int width = 1; width <= 67; ++width)
                         expectEveryLevelMatchesPlain(format, formatIndex, bottomUp, width, height, random);

@@ -182,7 +182,10 @@ inline void transposeBlock16x16(const uint8_t* const* rows, int c, uint8_t* out,
     }
 }
 
-void transpose8(const uint8_t* const* rows, int rowCount, int width, uint8_t* out, size_t columnStride) {
+void transpose8(const uint8_t* const* rowArray, int rowCount, int width, uint8_t* out, size_t columnStride) {
+    // The row pointers are copied where the stores cannot reach them (see Bands).
+    const uint8_t* rows[kMaxTransposeRows];
+    for (int i = 0; i < rowCount; ++i) rows[i] = rowArray[i];
     if (rowCount >= 16 && width >= 16) {
         forBlocks<16, 16>(rowCount, width, [&](int r, int c) {
             // The next block of columns' cache lines are asked for while this one's are written.
@@ -227,8 +230,11 @@ inline void transposeBlock16x8Words(const uint8_t* const* rows, int c, uint16_t*
     for (int k = 0; k < 8; ++k, column += stride) store32(reinterpret_cast<uint8_t*>(column), columns[k]);
 }
 
-void transpose16(const uint8_t* const* rows, int rowCount, int width, uint16_t* out, size_t columnStride,
+void transpose16(const uint8_t* const* rowArray, int rowCount, int width, uint16_t* out, size_t columnStride,
                  bool swapped) {
+    // The row pointers are copied where the stores cannot reach them (see Bands).
+    const uint8_t* rows[kMaxTransposeRows];
+    for (int i = 0; i < rowCount; ++i) rows[i] = rowArray[i];
     if (rowCount >= 16 && width >= 8) {
         forBlocks<16, 8>(rowCount, width, [&](int r, int c) {
             // The next block of columns' cache lines are asked for while this one's are written.

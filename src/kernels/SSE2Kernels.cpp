@@ -299,7 +299,10 @@ void wordsToBytes(const uint8_t* in, uint8_t* out, int n, int shift, bool swappe
 
 // ---- Transposes ---------------------------------------------------------------------------------
 
-void transpose8(const uint8_t* const* rows, int rowCount, int width, uint8_t* out, size_t columnStride) {
+void transpose8(const uint8_t* const* rowArray, int rowCount, int width, uint8_t* out, size_t columnStride) {
+    // The row pointers are copied where the stores cannot reach them (see Bands).
+    const uint8_t* rows[kMaxTransposeRows];
+    for (int i = 0; i < rowCount; ++i) rows[i] = rowArray[i];
     if (rowCount < 8 || width < 16) {
         plain::transpose8(rows, rowCount, width, out, columnStride);
         return;
@@ -307,8 +310,11 @@ void transpose8(const uint8_t* const* rows, int rowCount, int width, uint8_t* ou
     forBlocks<8, 16>(rowCount, width, [&](int r, int c) { transposeBlock8x16(rows + r, c, out + r, columnStride); });
 }
 
-void transpose16(const uint8_t* const* rows, int rowCount, int width, uint16_t* out, size_t columnStride,
+void transpose16(const uint8_t* const* rowArray, int rowCount, int width, uint16_t* out, size_t columnStride,
                  bool swapped) {
+    // The row pointers are copied where the stores cannot reach them (see Bands).
+    const uint8_t* rows[kMaxTransposeRows];
+    for (int i = 0; i < rowCount; ++i) rows[i] = rowArray[i];
     if (rowCount < 8 || width < 8) {
         plain::transpose16(rows, rowCount, width, out, columnStride, swapped);
         return;
