@@ -154,6 +154,57 @@ void merge3(const uint8_t* const in[3], uint8_t* out, int n) {
     plain::merge3(rest, out + 3 * i, n - i);
 }
 
+// ---- Packed layouts -----------------------------------------------------------------------------
+
+// Bytes 0, 1 and 2 of 32 pixels, held as four registers of two runs of four (runs 0-3 and 4-7 in the
+// first, 8-11 and 12-15 in the second, ...) each shuffled to its runs' byte 0s, 1s and 2s, to three
+// outputs. The unpacks leave each output's runs of four lane by lane; a dword permute puts them in
+// order.
+inline void storeSplit32(__m256i s0, __m256i s1, __m256i s2, __m256i s3, const Bands<uint8_t*>& out, int i) {
+    const __m256i order = _mm256_setr_epi32(0, 4, 1, 5, 2, 6, 3, 7);
+    const __m256i first01 = _mm256_unpacklo_epi32(s0, s1), first23 = _mm256_unpacklo_epi32(s2, s3);
+    const __m256i third01 = _mm256_unpackhi_epi32(s0, s1), third23 = _mm256_unpackhi_epi32(s2, s3);
+    store32(out.b0 + i, _mm256_permutevar8x32_epi32(_mm256_unpacklo_epi64(first01, first23), order));
+    store32(out.b1 + i, _mm256_permutevar8x32_epi32(_mm256_unpackhi_epi64(first01, first23), order));
+    store32(out.b2 + i, _mm256_permutevar8x32_epi32(_mm256_unpacklo_epi64(third01, third23), order));
+}
+
+// Four pixels of `Bytes` bytes each at the bottom of each lane (at byte 4 of the high lane when
+// HighSkip), as their byte 0s, then 1s, then 2s.
+template <int Bytes, bool HighSkip>
+inline __m256i splitMask() {
+    alignas(32) uint8_t mask[32];
+    for (int k = 0; k < 32; ++k) {
+        const int lane = k / 16, at = k % 16, skip = lane == 1 && HighSkip ? 4 : 0;
+        mask[k] = static_cast<uint8_t>(at < 12 ? skip + Bytes * (at % 4) + at / 4 : 0x80);
+    }
+    return load32(mask);
+}
+
+void split3(const uint8_t* in, uint8_t* const out[3], int n) {
+    const Bands<uint8_t*> bands(out);
+    const __m256i mask = splitMask<3, false>(), lastMask = splitMask<3, true>();
+    int i = 0;
+    for (; i + 32 <= n; i += 32, in += 96)
+        // The last four pixels are the top 12 of the 16 bytes ending the 96, so nothing past them is read.
+        storeSplit32(_mm256_shuffle_epi8(loadHalves(in, in + 12), mask), _mm256_shuffle_epi8(loadHalves(in + 24, in + 36), mask),
+                     _mm256_shuffle_epi8(loadHalves(in + 48, in + 60), mask),
+                     _mm256_shuffle_epi8(loadHalves(in + 72, in + 80), lastMask), bands, i);
+    uint8_t* const rest[3] = {bands.b0 + i, bands.b1 + i, bands.b2 + i};
+    plain::split3(in, rest, n - i);
+}
+
+void split4(const uint8_t* in, uint8_t* const out[3], int n) {
+    const Bands<uint8_t*> bands(out);
+    const __m256i mask = splitMask<4, false>();
+    int i = 0;
+    for (; i + 32 <= n; i += 32, in += 128)
+        storeSplit32(_mm256_shuffle_epi8(load32(in), mask), _mm256_shuffle_epi8(load32(in + 32), mask),
+                     _mm256_shuffle_epi8(load32(in + 64), mask), _mm256_shuffle_epi8(load32(in + 96), mask), bands, i);
+    uint8_t* const rest[3] = {bands.b0 + i, bands.b1 + i, bands.b2 + i};
+    plain::split4(in, rest, n - i);
+}
+
 // ---- Transposes ---------------------------------------------------------------------------------
 
 // 16 rows by 16 columns from column c: rows i and i + 8 share a register, one in each lane, so the
@@ -264,6 +315,8 @@ void addAVX2Kernels(RowKernels& table) {
     table.expandChroma = expandChroma;
     table.rgbToYUV = rgbToYUV;
     table.rgbToMono = rgbToMono;
+    table.split3 = split3;
+    table.split4 = split4;
     table.merge3 = merge3;
     table.swap3 = swap3;
     table.transpose8 = transpose8;
