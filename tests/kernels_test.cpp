@@ -56,6 +56,7 @@ TEST(KernelDispatch, EveryLevelUpToTheBestRunsAndCanBeForced) {
     const KernelLevel best = zorvframekit::bestKernelLevel();
 #if defined(__x86_64__) || defined(__i386__)
     EXPECT_GE(static_cast<int>(best), static_cast<int>(KernelLevel::SSE2));  // the baseline of both builds
+    EXPECT_EQ(best, zorvframekit::processorKernelLevel());                   // all this build has
 #endif
     for (int level = 0; level < zorvframekit::kKernelLevelCount; ++level) {
         const KernelLevel wanted = static_cast<KernelLevel>(level);
@@ -68,6 +69,46 @@ TEST(KernelDispatch, EveryLevelUpToTheBestRunsAndCanBeForced) {
     }
     EXPECT_TRUE(zorvframekit::forceKernelLevel(best));
     EXPECT_EQ(&zorvframekit::rowKernels(), zorvframekit::kernelsAt(best));
+}
+
+// The reference kernels on small rows worked out by hand: what the SIMD levels are held to.
+TEST(PlainKernels, HandCheckedRows) {
+    const RowKernels& plain = plainKernels();
+    // Black (16, 128, 128) and white (235, 128, 128); with chroma shared by pairs and the row starting
+    // on the second pixel of a pair, pixel 0 takes chroma 0 and pixels 1 and 2 chroma 1.
+    const uint8_t y[3] = {16, 235, 235}, u[2] = {128, 0}, v[2] = {128, 128};
+    uint8_t bgr[9];
+    plain.yuvToBGR(YUVRow{y, u, v, 1, 1}, bgr, 3);
+    EXPECT_EQ(Bytes(bgr, bgr + 9), (Bytes{0, 0, 0, 0, 255, 255, 0, 255, 255}));  // (235, 0, 128): blue clamped to 0
+
+    const uint8_t pixels[8] = {1, 2, 3, 4, 5, 6, 7, 8};
+    uint8_t a[2], b[2], c[2];
+    uint8_t* const out[3] = {a, b, c};
+    plain.split4(pixels, out, 2);
+    EXPECT_EQ(Bytes(a, a + 2), (Bytes{1, 5}));
+    EXPECT_EQ(Bytes(c, c + 2), (Bytes{3, 7}));
+    uint8_t swapped[8] = {9, 9, 9, 9, 9, 9, 9, 9};
+    plain.swap4(pixels, swapped, 2);
+    EXPECT_EQ(Bytes(swapped, swapped + 8), (Bytes{3, 2, 1, 9, 7, 6, 5, 9}));  // fourth bytes untouched
+
+    // U0 Y0 V0 Y1 U4 Y2 V4 Y3 Y4 Y5 Y6 Y7
+    const uint8_t group[12] = {100, 1, 200, 2, 101, 3, 201, 4, 5, 6, 7, 8};
+    uint8_t luma[8], blue[2], red[2];
+    plain.unpackY41P(group, luma, blue, red, 1);
+    EXPECT_EQ(Bytes(luma, luma + 8), (Bytes{1, 2, 3, 4, 5, 6, 7, 8}));
+    EXPECT_EQ(Bytes(blue, blue + 2), (Bytes{100, 101}));
+    EXPECT_EQ(Bytes(red, red + 2), (Bytes{200, 201}));
+
+    // Rows {1 2 3} and {4 5 6} as columns of a stride of 3: one byte between columns left alone.
+    const uint8_t top[3] = {1, 2, 3}, bottom[3] = {4, 5, 6};
+    const uint8_t* const rows[2] = {top, bottom};
+    uint8_t columns[8] = {0, 0, 0, 0, 0, 0, 0, 0};
+    plain.transpose8(rows, 2, 3, columns, 3);
+    EXPECT_EQ(Bytes(columns, columns + 8), (Bytes{1, 4, 0, 2, 5, 0, 3, 6}));
+    const uint8_t words[4] = {0x12, 0x34, 0xAB, 0xCD};
+    uint8_t bytes[2];
+    plain.wordsToBytes(words, bytes, 2, 4, true);  // 0x1234 and 0xABCD, most significant byte first
+    EXPECT_EQ(Bytes(bytes, bytes + 2), (Bytes{0x23, 0xBC}));
 }
 
 // Whether a level brings its own version of a kernel (otherwise it is the level below's, tested there).
