@@ -10,11 +10,11 @@
 #include <Python.h>
 #include <numpy/arrayobject.h>
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <new>
 #include <string>
-#include <vector>
 
 #include "ha_numpy.h"
 
@@ -22,7 +22,8 @@ struct HostArrayData {
     PyObject* object;  // owned reference
     int classID;
     int elementSize;
-    std::vector<int> dimensions;
+    int numberOfDimensions;
+    int dimensions[NPY_MAXDIMS];  // kept here: nothing after the Python object is made can fail
     size_t elements;
     void* data;
     double scalar;     // the value of a double scalar, which a float does not expose as memory
@@ -43,11 +44,11 @@ private:
     PyGILState_STATE state;
 };
 
-// The frame library does not test for null arrays: a Python failure (NumPy refusing the size,
-// memory running out) becomes the standard out-of-memory exception, as for any allocation.
-[[noreturn]] void failAllocation() {
+// An array that cannot be had (NumPy refuses its size, memory runs out) is a null handle, and the
+// Python error is dropped: the caller learns of it from the null, on whatever thread it runs.
+HostArray refused() {
     PyErr_Clear();
-    throw std::bad_alloc();
+    return nullptr;
 }
 
 bool numpyReady() {
@@ -94,17 +95,19 @@ HostArray createNumeric(int numberOfDimensions, const int* dimensions, int class
         elements *= static_cast<size_t>(dimensions[i]);  // NumPy refuses what would overflow
     }
 
-    std::unique_ptr<HostArrayData> array(new HostArrayData());
+    std::unique_ptr<HostArrayData> array(new (std::nothrow) HostArrayData());
+    if (!array) return nullptr;
     GilHold gil;
-    if (!numpyReady()) failAllocation();
+    if (!numpyReady()) return refused();
     // Zeroed, so that an array nobody filled reads as zeros; NumPy gets zeroed memory from calloc,
     // which costs nothing extra for large blocks.
     PyObject* object = PyArray_ZEROS(numberOfDimensions, shape, type, 1);
-    if (object == nullptr) failAllocation();
+    if (object == nullptr) return refused();
     array->object = object;
     array->classID = classID;
     array->elementSize = elementSize;
-    array->dimensions.assign(dimensions, dimensions + numberOfDimensions);
+    array->numberOfDimensions = numberOfDimensions;
+    std::copy(dimensions, dimensions + numberOfDimensions, array->dimensions);
     array->elements = elements;
     array->data = PyArray_DATA(reinterpret_cast<PyArrayObject*>(object));
     return array.release();
@@ -125,7 +128,7 @@ HostArray haCreateNumericMatrix(int rows, int columns, int classID, int) {
 
 void* haGetData(HostArray array) { return array ? array->data : nullptr; }
 
-int* haGetDimensions(HostArray array) { return array ? array->dimensions.data() : nullptr; }
+int* haGetDimensions(HostArray array) { return array ? array->dimensions : nullptr; }
 
 int haGetClassID(HostArray array) { return array ? array->classID : 0; }
 
@@ -142,14 +145,16 @@ void haFree(void* pointer) {
 }
 
 HostArray haCreateDoubleScalar(double value) {
-    std::unique_ptr<HostArrayData> array(new HostArrayData());
+    std::unique_ptr<HostArrayData> array(new (std::nothrow) HostArrayData());
+    if (!array) return nullptr;
     GilHold gil;
     PyObject* object = PyFloat_FromDouble(value);
-    if (object == nullptr) failAllocation();
+    if (object == nullptr) return refused();
     array->object = object;
     array->classID = haDoubleClass;
     array->elementSize = 8;
-    array->dimensions = {1, 1};
+    array->numberOfDimensions = 2;
+    array->dimensions[0] = array->dimensions[1] = 1;
     array->elements = 1;
     array->scalar = value;
     array->data = &array->scalar;
@@ -158,22 +163,29 @@ HostArray haCreateDoubleScalar(double value) {
 
 HostArray haCreateString(const char* text) {
     if (text == nullptr) text = "";
-    std::unique_ptr<HostArrayData> array(new HostArrayData());
-    array->text = text;
+    std::unique_ptr<HostArrayData> array(new (std::nothrow) HostArrayData());
+    if (!array) return nullptr;
+    try {
+        array->text = text;
+    } catch (const std::bad_alloc&) {
+        return nullptr;
+    }
     GilHold gil;
     // Latin-1 maps every byte to the character of that code, so any C string converts, and back.
     PyObject* object = PyUnicode_DecodeLatin1(array->text.data(), static_cast<Py_ssize_t>(array->text.size()), nullptr);
-    if (object == nullptr) failAllocation();
+    if (object == nullptr) return refused();
     array->object = object;
     array->classID = haCharClass;
     array->elementSize = 1;
-    array->dimensions = {1, static_cast<int>(array->text.size())};
+    array->numberOfDimensions = 2;
+    array->dimensions[0] = 1;
+    array->dimensions[1] = static_cast<int>(array->text.size());
     array->elements = array->text.size();
     array->data = &array->text[0];
     return array.release();
 }
 
-int haGetNumberOfDimensions(HostArray array) { return array ? static_cast<int>(array->dimensions.size()) : 0; }
+int haGetNumberOfDimensions(HostArray array) { return array ? array->numberOfDimensions : 0; }
 
 size_t haGetNumberOfElements(HostArray array) { return array ? array->elements : 0; }
 

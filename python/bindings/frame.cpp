@@ -60,14 +60,14 @@ void makeRoom(IFrame* frame, int64_t newSize) {
     if (limiter == nullptr || (holding && newSize == frame->getDataSize())) return;
     const int64_t freed = holding ? frame->getDataSize() : 0;
     if (int64_t(limiter->getMemoryUsed()) - freed + newSize > limiter->getMemoryLimit())
-        throw LimiterRefused(refusal(newSize, *limiter));
+        throw MemoryRefused(refusal(newSize, *limiter));
 }
 
 void checkFilled(IFrame* frame) {
     if (frame->hasData()) return;
     const zorvframekit::MemoryLimiter* limiter = frame->getMemoryLimiter();
-    if (limiter == nullptr) throw LimiterRefused("the frame has no memory limiter to grant its buffer");
-    throw LimiterRefused(refusal(frame->getDataSize(), *limiter));
+    if (limiter == nullptr) throw MemoryRefused("the frame has no memory limiter to grant its buffer");
+    throw MemoryRefused(refusal(frame->getDataSize(), *limiter));
 }
 
 const char* colorSpaceName(int colorSpace) {
@@ -219,10 +219,14 @@ py::object Frame::toArray(py::handle space) {
     HostArray array = locked([&](IFrame* f) {
         if (!f->hasData()) throw py::value_error("the frame holds no data: fill it with copy_data or copy_region first");
         HostArray made = mask == 0 ? f->getNativeHostArray() : f->getHostArray(mask);
-        if (made == nullptr)
+        if (made != nullptr) return made;
+        // Only 8-bit samples convert; anything else the library asked for, NumPy did not make.
+        if (mask != 0 && (mask & f->getColorSpace()) == 0 && f->getHostClassID() != haUint8Class)
             throw py::value_error(typeName(f->getFrameType()) + " frames hold " + std::to_string(f->getBitDepth()) +
                                   "-bit samples, which only their native space ('mono') gives");
-        return made;
+        const int* d = f->getDimensions();
+        throw MemoryRefused("NumPy could not make a " + std::to_string(d[1]) + "x" + std::to_string(d[0]) + "x" +
+                            std::to_string(d[2]) + " array for the frame");
     });
     py::object result = py::reinterpret_steal<py::object>(haTakeObject(array));
     // A native monochrome array is {height, width, 1}; Python wants the plain matrix (a view).
@@ -327,7 +331,15 @@ py::list Frame::metadataNames() {
 
 py::object Frame::metadataValue(const std::string& name) {
     checkName(name);
-    HostArray value = locked([&](IFrame* f) { return f->getMetaData(name.c_str()); });
+    HostArray value = locked([&](IFrame* f) {
+        HostArray made = f->getMetaData(name.c_str());
+        if (made != nullptr) return made;
+        std::vector<const char*> names(static_cast<size_t>(f->getMetaDataCount()));
+        f->getMetaDataNames(names.data());
+        for (const char* held : names)
+            if (name == held) throw MemoryRefused("NumPy could not make the value of '" + name + "'");
+        return made;
+    });
     if (value == nullptr) return py::none();
     return py::reinterpret_steal<py::object>(haTakeObject(value));
 }

@@ -34,8 +34,8 @@ struct LimiterBox {
 // The limiter of frames and pools made without one.
 const std::shared_ptr<LimiterBox>& defaultLimiter();
 
-// A buffer the limiter would not grant; raised as MemoryError.
-class LimiterRefused : public std::runtime_error {
+// A buffer the limiter would not grant, or an array NumPy could not make; raised as MemoryError.
+class MemoryRefused : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
 };

@@ -32,7 +32,7 @@ PYBIND11_MODULE(_zorvframekit, module) {
     py::register_exception_translator([](std::exception_ptr raised) {
         try {
             if (raised) std::rethrow_exception(raised);
-        } catch (const LimiterRefused& refused) {
+        } catch (const MemoryRefused& refused) {
             PyErr_SetString(PyExc_MemoryError, refused.what());
         }
     });
