@@ -9,7 +9,7 @@ import zorvframekit as zfk
 def test_unknown_types_and_sizes():
     with pytest.raises(ValueError, match="unknown frame format 'YUV2'"):
         zfk.Frame("YUV2", 4, 4)
-    for code in (0x03000007, 0x07000000, 0x11000009, -1, 2**32, 2**80):
+    for code in (0x03000007, 0x07000000, -1, 2**80):
         with pytest.raises(ValueError, match="unknown frame type code"):
             zfk.Frame(code, 4, 4)
     with pytest.raises(ValueError, match="always top-down"):
@@ -84,22 +84,16 @@ def test_a_refused_layout_change_keeps_what_the_frame_held():
     np.testing.assert_array_equal(frame.to_array()[0, :, 0], [0, 2, 4, 6])
 
 
-def test_a_frame_without_data_has_no_array_or_bitmap(limiter):
+def test_arrays_asked_of_a_frame_without_data_or_in_no_known_space(limiter):
     frame = zfk.Frame("I420", 4, 4, limiter)
     for call in (frame.to_array, frame.to_bitmap, lambda: frame.to_array("rgb")):
         with pytest.raises(ValueError, match="holds no data"):
             call()
-
-
-def test_bad_colour_spaces(limiter):
-    frame = zfk.Frame("Mono8", 1, 1, limiter)
-    frame.copy_data(b"\x00")
+    frame.copy_data(bytes(24))
     with pytest.raises(ValueError, match="unknown colour space 'hsv'"):
         frame.to_array("hsv")
     with pytest.raises(ValueError, match="no colour space"):
         frame.to_array(())
-    with pytest.raises(TypeError):
-        frame.to_array(2)
 
 
 def test_every_use_after_release_raises_value_error(limiter):
@@ -123,36 +117,31 @@ def test_every_use_after_release_raises_value_error(limiter):
     assert "released" in repr(frame)
 
 
-def test_metadata_errors(limiter):
+def test_metadata_and_limiter_errors(limiter):
     metadata = zfk.Frame("Mono8", 1, 1, limiter).metadata
     with pytest.raises(KeyError):
         metadata["missing"]
     with pytest.raises(ValueError, match="Latin-1"):
         metadata["name"] = "\u20ac"
     with pytest.raises(ValueError, match="NUL"):
-        metadata["name"] = "a\0b"
-    with pytest.raises(ValueError, match="NUL"):
         metadata["a\0b"] = 1.0
     with pytest.raises(TypeError, match="set_time"):
         metadata["name"] = [1]
-    with pytest.raises(TypeError):
-        metadata[1] = 1.0
     assert len(metadata) == 0
-
-
-def test_bad_limiter_and_pool_arguments():
     with pytest.raises(ValueError, match="minimum must not exceed maximum"):
         zfk.MemoryLimiter(minimum=10, maximum=5)
     with pytest.raises(ValueError):
-        zfk.MemoryLimiter(minimum=-1)
-    with pytest.raises(ValueError):
-        zfk.default_limiter.limit = 2**31
+        limiter.limit = 2**31
+    with pytest.raises(ValueError, match="unsigned 32-bit"):
+        zfk.convert_tick(-1)
+
+
+def test_bad_pool_arguments_and_a_closed_pool():
     with zfk.FramePool() as pool:
         with pytest.raises(ValueError, match="0 <= minimum <= maximum"):
             pool.set_limits(3, 2)
         with pytest.raises(ValueError, match="unknown frame format"):
             pool.get("nope", 2, 2)
-    with pytest.raises(ValueError, match="closed"):
-        pool.get("Mono8", 2, 2)
-    with pytest.raises(ValueError, match="unsigned 32-bit"):
-        zfk.convert_tick(-1)
+    for use in (lambda: pool.get("Mono8", 2, 2), lambda: pool.frame_count, lambda: pool.set_limits(1, 2)):
+        with pytest.raises(ValueError, match="closed"):
+            use()

@@ -88,17 +88,14 @@ def test_packed_yuv_row_grows_a_group_for_a_window_inside_a_group(limiter):
     assert frame.data_size == 16 and limiter.used == 16
 
 
+# Anchors for the oracles, worked out by hand from the layouts.
 @pytest.mark.parametrize(
     "name,raw,w,h,expected",
     [
-        ("Mono8", [1, 2, 3, 4, 5, 6], 3, 2, [[1, 2, 3], [4, 5, 6]]),
-        ("Mono10BE", [0x03, 0xFF], 1, 1, [[1023]]),
-        ("Mono10", [0xFF, 0x03], 1, 1, [[1023]]),
-        ("Mono10", [0x00, 0x12], 1, 1, [[0x1200]]),  # bits above the depth pass unchanged
+        ("Mono10BE", [0x03, 0xFF, 0x12, 0x00], 2, 1, [[1023, 0x1200]]),  # bits above the depth pass
         ("BGR24", [10, 20, 30, 40, 50, 60], 2, 1, [[[30, 20, 10], [60, 50, 40]]]),
         ("RGB565", [0xFF, 0xFF], 1, 1, [[[248, 252, 248]]]),
         ("UYVY", [0x80, 0x10, 0x80, 0xEB], 2, 1, [[[16, 128, 128], [235, 128, 128]]]),
-        ("I420", [50, 60, 70, 80, 90, 100], 2, 2, [[[50, 90, 100], [60, 90, 100]], [[70, 90, 100], [80, 90, 100]]]),
         ("YV12", [50, 60, 70, 80, 90, 100], 2, 2, [[[50, 100, 90], [60, 100, 90]], [[70, 100, 90], [80, 100, 90]]]),
     ],
 )
@@ -109,12 +106,9 @@ def test_hand_checked_native_arrays(name, raw, w, h, expected, limiter):
 @pytest.mark.parametrize(
     "name,raw,space,expected",
     [
-        ("IYU2", [128, 16, 128], "rgb", [0, 0, 0]),
-        ("IYU2", [128, 235, 128], "rgb", [255, 255, 255]),
         ("IYU2", [0, 16, 128], "rgb", [0, 50, 0]),  # negative blue clamped
         ("IYU2", [255, 255, 255], "rgb", [255, 125, 255]),
         ("RGB24", [0, 0, 255], "yuv", [41, 240, 110]),
-        ("RGB24", [255, 0, 0], "yuv", [82, 90, 240]),
         ("RGB24", [255, 255, 255], "mono", 254),
         ("Mono8", [255], "yuv", [235, 128, 128]),
     ],
