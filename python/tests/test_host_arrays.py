@@ -88,8 +88,8 @@ def test_no_leak_over_many_frames():
 
 def test_conversions_run_while_other_threads_convert():
     """While one thread is inside a long conversion, another converts too: the GIL is let go."""
-    big = zfk.Frame("YUY2", 2000, 1500, zfk.MemoryLimiter(minimum=10**8, maximum=10**8))
-    big.copy_data(np.random.default_rng(2).integers(0, 256, 2000 * 1500 * 2, dtype=np.uint8))
+    big = zfk.Frame("YUY2", 3000, 2000, zfk.MemoryLimiter(minimum=10**8, maximum=10**8))
+    big.copy_data(np.random.default_rng(2).integers(0, 256, 3000 * 2000 * 2, dtype=np.uint8))
     small = zfk.Frame("YUY2", 64, 48)
     small.copy_data(bytes(64 * 48 * 2))
     stamps, calls, stop = [], [], threading.Event()
