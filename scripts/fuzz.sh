@@ -11,6 +11,8 @@ if [ "${1:-}" = --minutes ]; then
   minutes=$2
   shift 2
 fi
+# (libFuzzer takes a time of 0 as no limit at all)
+[[ "$minutes" =~ ^[1-9][0-9]*$ ]] || { echo "--minutes takes a whole number of minutes, at least 1" >&2; exit 2; }
 targets=("$@")
 [ ${#targets[@]} -gt 0 ] || targets=(frame_fuzz pool_fuzz clock_fuzz zfk_fuzz)
 bash scripts/deps.sh
@@ -24,5 +26,5 @@ for target in "${targets[@]}"; do
   echo "=== $target, $minutes minutes"
   ./build/linux-fuzz/bin/"$target" -max_total_time=$((minutes * 60)) -timeout=10 -rss_limit_mb=4096 "${dictionary[@]}" \
     -print_final_stats=1 -artifact_prefix=build/linux-fuzz/ "$corpus" "tests/fuzz/corpus/$target" 2>&1 |
-    grep -E '^(#[0-9]+ +DONE|stat::|==[0-9]+== ERROR|SUMMARY)' || true
+    grep -E '^(#[0-9]+[[:space:]]+DONE|stat::|==[0-9]+== ERROR|SUMMARY)' || true
 done

@@ -1,8 +1,11 @@
 # Sourced by the scripts that run Windows programs: a Wine prefix of our own that asks nothing.
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="
+# One prefix per checkout: the test command stops its Wine server at the end, which must not stop
+# the server of a run in another checkout.
 if [ -z "${WINEPREFIX:-}" ]; then
-  export WINEPREFIX="${TMPDIR:-/tmp}/zorvframekit-wine-$(id -u)"
+  WINEPREFIX="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)/build/wine-prefix"
+  export WINEPREFIX
 fi
 if [ ! -f "$WINEPREFIX/.zorvframekit-ready" ]; then
   mkdir -p "$WINEPREFIX"
