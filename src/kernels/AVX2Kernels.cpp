@@ -185,11 +185,13 @@ void split3(const uint8_t* in, uint8_t* const out[3], int n) {
     const Bands<uint8_t*> bands(out);
     const __m256i mask = splitMask<3, false>(), lastMask = splitMask<3, true>();
     int i = 0;
-    for (; i + 32 <= n; i += 32, in += 96)
+    for (; i + 32 <= n; i += 32, in += 96) {
+        prefetchSource<96>(in);
         // The last four pixels are the top 12 of the 16 bytes ending the 96, so nothing past them is read.
         storeSplit32(_mm256_shuffle_epi8(loadHalves(in, in + 12), mask), _mm256_shuffle_epi8(loadHalves(in + 24, in + 36), mask),
                      _mm256_shuffle_epi8(loadHalves(in + 48, in + 60), mask),
                      _mm256_shuffle_epi8(loadHalves(in + 72, in + 80), lastMask), bands, i);
+    }
     uint8_t* const rest[3] = {bands.b0 + i, bands.b1 + i, bands.b2 + i};
     plain::split3(in, rest, n - i);
 }
@@ -198,9 +200,11 @@ void split4(const uint8_t* in, uint8_t* const out[3], int n) {
     const Bands<uint8_t*> bands(out);
     const __m256i mask = splitMask<4, false>();
     int i = 0;
-    for (; i + 32 <= n; i += 32, in += 128)
+    for (; i + 32 <= n; i += 32, in += 128) {
+        prefetchSource<128>(in);
         storeSplit32(_mm256_shuffle_epi8(load32(in), mask), _mm256_shuffle_epi8(load32(in + 32), mask),
                      _mm256_shuffle_epi8(load32(in + 64), mask), _mm256_shuffle_epi8(load32(in + 96), mask), bands, i);
+    }
     uint8_t* const rest[3] = {bands.b0 + i, bands.b1 + i, bands.b2 + i};
     plain::split4(in, rest, n - i);
 }

@@ -135,6 +135,7 @@ void split3(const uint8_t* in, uint8_t* const out[3], int n) {
     const Bands<uint8_t*> bands(out);
     int i = 0;
     for (; i + 16 <= n; i += 16, in += 48) {
+        prefetchSource<48>(in);
         // The last four pixels are read as the top of the 16 bytes ending the 48, not past them.
         const __m128i p[4] = {spreadPixels3To4(load16(in)), spreadPixels3To4(load16(in + 12)),
                               spreadPixels3To4(load16(in + 24)), spreadPixels3To4(_mm_srli_si128(load16(in + 32), 4))};
@@ -148,6 +149,7 @@ void split4(const uint8_t* in, uint8_t* const out[3], int n) {
     const Bands<uint8_t*> bands(out);
     int i = 0;
     for (; i + 16 <= n; i += 16, in += 64) {
+        prefetchSource<64>(in);
         const __m128i p[4] = {load16(in), load16(in + 16), load16(in + 32), load16(in + 48)};
         splitPixels4(p, false, bands, i);
     }
@@ -159,6 +161,7 @@ void split4(const uint8_t* in, uint8_t* const out[3], int n) {
 // right and masked, blue shifted left by 3.
 template <int RedShift, int RedMask, int GreenShift, int GreenMask>
 inline void splitWords(const uint8_t* in, const Bands<uint8_t*>& out, int i) {
+    prefetchSource<32>(in);
     const __m128i a = load16(in), b = load16(in + 16);
     const __m128i red = splat16(RedMask), green = splat16(GreenMask), blue = splat16(0xF8);
     store16(out.b0 + i, _mm_packus_epi16(_mm_and_si128(_mm_srli_epi16(a, RedShift), red),
@@ -196,6 +199,7 @@ inline __m128i oddBytes(__m128i a, __m128i b) { return _mm_packus_epi16(_mm_srli
 // others.
 template <bool LumaOdd>
 inline void unpackGroups16(const uint8_t* in, uint8_t* y, uint8_t* first, uint8_t* second) {
+    prefetchSource<64>(in);
     const __m128i a0 = load16(in), a1 = load16(in + 16), a2 = load16(in + 32), a3 = load16(in + 48);
     store16(y, LumaOdd ? oddBytes(a0, a1) : evenBytes(a0, a1));
     store16(y + 16, LumaOdd ? oddBytes(a2, a3) : evenBytes(a2, a3));

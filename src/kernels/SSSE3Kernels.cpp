@@ -61,6 +61,7 @@ constexpr Gather48 kY41PLuma[2] = {lumaOf(kY41P, 0), lumaOf(kY41P, 1)}, kY41PChr
 // 48 bytes of a 4:1:1 layout: 32 luma samples and 8 of each chroma.
 inline void unpack48(const uint8_t* in, const Gather48 (&luma)[2], const Gather48& chroma, uint8_t* y, uint8_t* u,
                      uint8_t* v) {
+    prefetchSource<48>(in);
     const __m128i a = load16(in), b = load16(in + 16), c = load16(in + 32);
     store16(y, gather48(a, b, c, luma[0]));
     store16(y + 16, gather48(a, b, c, luma[1]));
@@ -106,10 +107,12 @@ inline void storeSplit(__m128i s0, __m128i s1, __m128i s2, __m128i s3, const Ban
 void split3(const uint8_t* in, uint8_t* const out[3], int n) {
     const Bands<uint8_t*> bands(out);
     int i = 0;
-    for (; i + 16 <= n; i += 16, in += 48)
+    for (; i + 16 <= n; i += 16, in += 48) {
+        prefetchSource<48>(in);
         // The last four pixels are the top 12 of the 16 bytes ending the 48, so nothing past them is read.
         storeSplit(shuffle(load16(in), kSplit3.bytes), shuffle(load16(in + 12), kSplit3.bytes),
                    shuffle(load16(in + 24), kSplit3.bytes), shuffle(load16(in + 32), kSplit3Last.bytes), bands, i);
+    }
     uint8_t* const rest[3] = {bands.b0 + i, bands.b1 + i, bands.b2 + i};
     plain::split3(in, rest, n - i);
 }
@@ -117,9 +120,11 @@ void split3(const uint8_t* in, uint8_t* const out[3], int n) {
 void split4(const uint8_t* in, uint8_t* const out[3], int n) {
     const Bands<uint8_t*> bands(out);
     int i = 0;
-    for (; i + 16 <= n; i += 16, in += 64)
+    for (; i + 16 <= n; i += 16, in += 64) {
+        prefetchSource<64>(in);
         storeSplit(shuffle(load16(in), kSplit4.bytes), shuffle(load16(in + 16), kSplit4.bytes),
                    shuffle(load16(in + 32), kSplit4.bytes), shuffle(load16(in + 48), kSplit4.bytes), bands, i);
+    }
     uint8_t* const rest[3] = {bands.b0 + i, bands.b1 + i, bands.b2 + i};
     plain::split4(in, rest, n - i);
 }

@@ -120,7 +120,10 @@ inline void forPacked422Vectors(const Packed422Row& row, int n, Vectors vectors,
     if (lead) rest(row, 0, 1);
     const uint8_t* groups = row.groups + 4 * lead;
     const int count = n - lead, whole = count & ~31;
-    for (int i = 0; i < whole; i += 32) vectors(groups + 2 * i, lead + i);
+    for (int i = 0; i < whole; i += 32) {
+        prefetchSource<64>(groups + 2 * i);
+        vectors(groups + 2 * i, lead + i);
+    }
     if (whole < count) {
         Packed422Row tail = row;
         tail.groups = groups + 2 * whole;
