@@ -42,6 +42,33 @@ const auto interleavePermuted = [](__m256i b0, __m256i b1, __m256i b2, uint8_t* 
 void yuvToBGR(const YUVRow& row, uint8_t* bgr, int n) { yuvToBGR32(row, bgr, n, interleavePermuted); }
 void packed422ToBGR(const Packed422Row& row, uint8_t* bgr, int n) { packed422ToBGR32(row, bgr, n, interleavePermuted); }
 
+// Bytes 0 and 2 of 3-byte pixels exchanged 20 pixels (60 bytes) a step: a pixel never leaves its
+// step, so one permute within a 512-bit register does it, and the byte-masked load and store touch
+// the 60 bytes alone; the last step's mask covers what is left of the row.
+struct SwapWithin60 {
+    uint8_t index[64];
+    constexpr SwapWithin60() : index() {
+        for (int k = 0; k < 64; ++k) index[k] = static_cast<uint8_t>(k < 60 ? k - k % 3 + 2 - k % 3 : k);
+    }
+};
+
+void swap3(const uint8_t* in, uint8_t* out, int n) {
+    static constexpr SwapWithin60 swap;
+    const __m512i index = _mm512_loadu_si512(swap.index);
+    // Every byte's lane is written (the masked form only spares the compiler an undefined source).
+    const auto permute = [index](__m512i x) { return _mm512_mask_permutexvar_epi8(x, ~__mmask64(0), index, x); };
+    const size_t bytes = 3 * static_cast<size_t>(n);
+    size_t at = 0;
+    for (; at + 60 <= bytes; at += 60) {
+        const __m512i pixels = _mm512_maskz_loadu_epi8(0x0FFFFFFFFFFFFFFFull, in + at);
+        _mm512_mask_storeu_epi8(out + at, 0x0FFFFFFFFFFFFFFFull, permute(pixels));
+    }
+    if (at < bytes) {
+        const __mmask64 rest = (1ull << (bytes - at)) - 1;
+        _mm512_mask_storeu_epi8(out + at, rest, permute(_mm512_maskz_loadu_epi8(rest, in + at)));
+    }
+}
+
 // Eight pixels a step: their bytes 0 and 2 exchanged, and only bytes 0 to 2 of each stored.
 void swap4(const uint8_t* in, uint8_t* out, int n) {
     const __m256i swap = _mm256_setr_epi8(2, 1, 0, 3, 6, 5, 4, 7, 10, 9, 8, 11, 14, 13, 12, 15, 2, 1, 0, 3, 6, 5, 4, 7,
@@ -58,6 +85,7 @@ void swap4(const uint8_t* in, uint8_t* out, int n) {
 void addAVX512Kernels(RowKernels& table) {
     table.yuvToBGR = yuvToBGR;
     table.packed422ToBGR = packed422ToBGR;
+    table.swap3 = swap3;
     table.swap4 = swap4;
 }
 
