@@ -1,8 +1,9 @@
 // AVX-512 kernels, with its byte (BW), 256-bit (VL) and byte-permute (VBMI) instructions: byte-masked
 // stores, which write some bytes of a register and leave the rest of memory untouched at the speed
 // of a whole store, and byte permutes across a whole register, which put 3-byte pixels together in
-// two instructions where lane shuffles take six. The colour arithmetic is AVX2's. (Where the permutes only move bytes, as in 3-byte pixel swaps and planar
-// RGB bitmaps, AVX2's lane shuffles measured faster, and stay.)
+// two instructions where lane shuffles take six. The colour arithmetic is AVX2's, in 256-bit
+// registers. Where bytes are only moved (3-byte pixel swaps, planar RGB bitmaps) a whole 512-bit
+// register a step measured faster than AVX2's lane shuffles; in 256-bit registers it had not.
 #include "kernels/Vectors256.h"
 
 namespace zorvframekit {
@@ -42,6 +43,51 @@ const auto interleavePermuted = [](__m256i b0, __m256i b1, __m256i b2, uint8_t* 
 void yuvToBGR(const YUVRow& row, uint8_t* bgr, int n) { yuvToBGR32(row, bgr, n, interleavePermuted); }
 void packed422ToBGR(const Packed422Row& row, uint8_t* bgr, int n) { packed422ToBGR32(row, bgr, n, interleavePermuted); }
 
+// The same 64 pixels at a time, in 512-bit registers.
+struct PermutedInterleave64 {
+    uint8_t twoBands[3][64];  // indices into band 0 (0-63) and band 1 (64-127)
+    uint8_t thirdBand[3][64];
+    uint64_t fromThird[3];
+    constexpr PermutedInterleave64() : twoBands(), thirdBand(), fromThird() {
+        for (int t = 0; t < 3; ++t)
+            for (int k = 0; k < 64; ++k) {
+                const int at = 64 * t + k, pixel = at / 3, band = at % 3;
+                twoBands[t][k] = static_cast<uint8_t>(band == 1 ? 64 + pixel : pixel);
+                thirdBand[t][k] = static_cast<uint8_t>(pixel);
+                if (band == 2) fromThird[t] |= uint64_t(1) << k;
+            }
+    }
+};
+
+// The first `count` bytes of a register: none for a count below 1, all for one above 63.
+inline __mmask64 firstBytes(int count) {
+    if (count <= 0) return 0;
+    return count >= 64 ? ~__mmask64(0) : (__mmask64(1) << count) - 1;
+}
+
+// Three bands into 3-byte pixels, 64 a step; the last step loads and stores under masks that cover
+// what is left of the row.
+void merge3(const uint8_t* const in[3], uint8_t* out, int n) {
+    static constexpr PermutedInterleave64 masks;
+    const Bands<const uint8_t*> bands(in);
+    __m512i two[3], third[3];
+    for (int t = 0; t < 3; ++t) {
+        two[t] = _mm512_loadu_si512(masks.twoBands[t]);
+        third[t] = _mm512_loadu_si512(masks.thirdBand[t]);
+    }
+    for (int i = 0; i < n; i += 64) {
+        const int left = n - i < 64 ? n - i : 64;
+        const __mmask64 pixels = firstBytes(left);
+        const __m512i b0 = _mm512_maskz_loadu_epi8(pixels, bands.b0 + i), b1 = _mm512_maskz_loadu_epi8(pixels, bands.b1 + i),
+                      b2 = _mm512_maskz_loadu_epi8(pixels, bands.b2 + i);
+        for (int t = 0; t < 3; ++t) {
+            const __m512i both = _mm512_permutex2var_epi8(b0, two[t], b1);
+            _mm512_mask_storeu_epi8(out + 3 * i + 64 * t, firstBytes(3 * left - 64 * t),
+                                    _mm512_mask_permutexvar_epi8(both, masks.fromThird[t], third[t], b2));
+        }
+    }
+}
+
 // Bytes 0 and 2 of 3-byte pixels exchanged 20 pixels (60 bytes) a step: a pixel never leaves its
 // step, so one permute within a 512-bit register does it, and the byte-masked load and store touch
 // the 60 bytes alone; the last step's mask covers what is left of the row.
@@ -60,11 +106,11 @@ void swap3(const uint8_t* in, uint8_t* out, int n) {
     const size_t bytes = 3 * static_cast<size_t>(n);
     size_t at = 0;
     for (; at + 60 <= bytes; at += 60) {
-        const __m512i pixels = _mm512_maskz_loadu_epi8(0x0FFFFFFFFFFFFFFFull, in + at);
-        _mm512_mask_storeu_epi8(out + at, 0x0FFFFFFFFFFFFFFFull, permute(pixels));
+        const __m512i pixels = _mm512_maskz_loadu_epi8(firstBytes(60), in + at);
+        _mm512_mask_storeu_epi8(out + at, firstBytes(60), permute(pixels));
     }
     if (at < bytes) {
-        const __mmask64 rest = (1ull << (bytes - at)) - 1;
+        const __mmask64 rest = firstBytes(static_cast<int>(bytes - at));
         _mm512_mask_storeu_epi8(out + at, rest, permute(_mm512_maskz_loadu_epi8(rest, in + at)));
     }
 }
@@ -85,6 +131,7 @@ void swap4(const uint8_t* in, uint8_t* out, int n) {
 void addAVX512Kernels(RowKernels& table) {
     table.yuvToBGR = yuvToBGR;
     table.packed422ToBGR = packed422ToBGR;
+    table.merge3 = merge3;
     table.swap3 = swap3;
     table.swap4 = swap4;
 }
