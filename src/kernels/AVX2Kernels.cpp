@@ -71,7 +71,7 @@ void packed422ToBGR(const Packed422Row& row, uint8_t* bgr, int n) { packed422ToB
 void packed422ToRGB(const Packed422Row& row, uint8_t* const rgb[3], int n) {
     const Packed422Shuffles shuffles(row);
     const Bands<uint8_t*> o(rgb);
-    forPacked422Vectors(
+    forPacked422Vectors<32>(
         row, n,
         [&](const uint8_t* groups, int out) {
             __m256i r, g, b;

@@ -4,6 +4,13 @@
 // two instructions where lane shuffles take six. The colour arithmetic is AVX2's, in 256-bit
 // registers. Where bytes are only moved (3-byte pixel swaps, planar RGB bitmaps) a whole 512-bit
 // register a step measured faster than AVX2's lane shuffles; in 256-bit registers it had not.
+// GCC 12 takes the deliberately undefined registers inside its own AVX-512 intrinsics (conversions,
+// shifts, permutes) for uninitialised variables of ours.
+#if defined(__GNUC__) && !defined(__clang__) && __GNUC__ < 13
+#pragma GCC diagnostic ignored "-Wuninitialized"
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
+
 #include "kernels/Vectors256.h"
 
 namespace zorvframekit {
@@ -40,9 +47,6 @@ const auto interleavePermuted = [](__m256i b0, __m256i b1, __m256i b2, uint8_t* 
     interleave3Permuted(b0, b1, b2, out);
 };
 
-void yuvToBGR(const YUVRow& row, uint8_t* bgr, int n) { yuvToBGR32(row, bgr, n, interleavePermuted); }
-void packed422ToBGR(const Packed422Row& row, uint8_t* bgr, int n) { packed422ToBGR32(row, bgr, n, interleavePermuted); }
-
 // The same 64 pixels at a time, in 512-bit registers.
 struct PermutedInterleave64 {
     uint8_t twoBands[3][64];  // indices into band 0 (0-63) and band 1 (64-127)
@@ -65,26 +69,106 @@ inline __mmask64 firstBytes(int count) {
     return count >= 64 ? ~__mmask64(0) : (__mmask64(1) << count) - 1;
 }
 
+// Third t (0 to 2) of 64 pixels' 192 bytes: byte j of pixel i from bj's byte i.
+inline __m512i interleaved3x64(__m512i b0, __m512i b1, __m512i b2, int t) {
+    static constexpr PermutedInterleave64 masks;
+    const __m512i both = _mm512_permutex2var_epi8(b0, _mm512_loadu_si512(masks.twoBands[t]), b1);
+    return _mm512_mask_permutexvar_epi8(both, masks.fromThird[t], _mm512_loadu_si512(masks.thirdBand[t]), b2);
+}
+
+// ---- Colour to bitmap pixels, 64 a step in 512-bit registers (the rest of a row in 256-bit ones)
+
+struct Lanes512 {
+    typedef __m512i V;
+    static V madd(V bytes, V weights) { return _mm512_maddubs_epi16(bytes, weights); }
+    static V add(V a, V b) { return _mm512_add_epi16(a, b); }
+    static V shift8(V a) { return _mm512_srai_epi16(a, 8); }
+    static V splat(int value) { return _mm512_set1_epi16(static_cast<short>(value)); }
+    static V pair(int first, int second) { return _mm512_set1_epi16(static_cast<short>((second & 0xFF) << 8 | (first & 0xFF))); }
+};
+
+inline __m512i load64(const uint8_t* p) { return _mm512_loadu_si512(p); }
+
+// 64 pixels' chroma, a byte per pixel, from 64 >> shift samples.
+template <int Shift>
+inline __m512i loadChroma64(const uint8_t* c) {
+    if (Shift == 0) return load64(c);
+    if (Shift == 1) {
+        const __m512i words = _mm512_cvtepu8_epi16(load32(c));
+        return _mm512_or_si512(words, _mm512_slli_epi16(words, 8));
+    }
+    const __m512i dwords = _mm512_cvtepu8_epi32(load16(c));
+    const __m512i twice = _mm512_or_si512(dwords, _mm512_slli_epi32(dwords, 8));
+    return _mm512_or_si512(twice, _mm512_slli_epi32(twice, 16));
+}
+
+// Converted and clamped pixels from byte pairs (Y, U) and (Y, V): `low` pairs pixels 0-7 of each
+// 16-pixel lane, `high` pixels 8-15, which pack back in order.
+inline void packPairs64(__m512i yuLow, __m512i yvLow, __m512i yuHigh, __m512i yvHigh, __m512i& r, __m512i& g, __m512i& b) {
+    __m512i rl, gl, bl, rh, gh, bh;
+    yuvPairsToRGBIn<Lanes512>(yuLow, yvLow, rl, gl, bl);
+    yuvPairsToRGBIn<Lanes512>(yuHigh, yvHigh, rh, gh, bh);
+    r = _mm512_packus_epi16(rl, rh);
+    g = _mm512_packus_epi16(gl, gh);
+    b = _mm512_packus_epi16(bl, bh);
+}
+
+inline void storeBGR64(__m512i r, __m512i g, __m512i b, uint8_t* out) {
+    for (int t = 0; t < 3; ++t) _mm512_storeu_si512(out + 64 * t, interleaved3x64(b, g, r, t));
+}
+
+template <int Shift>
+struct YUVToBGR64 {
+    static void run(const YUVRow& row, uint8_t* bgr, int n) {
+        forYUVVectors<64>(
+            row, n,
+            [bgr](const YUVRow& aligned, int i, int out) {
+                const __m512i y = load64(aligned.y + i);
+                const __m512i u = loadChroma64<Shift>(aligned.u + (i >> Shift)),
+                              v = loadChroma64<Shift>(aligned.v + (i >> Shift));
+                __m512i r, g, b;
+                packPairs64(_mm512_unpacklo_epi8(y, u), _mm512_unpacklo_epi8(y, v), _mm512_unpackhi_epi8(y, u),
+                            _mm512_unpackhi_epi8(y, v), r, g, b);
+                storeBGR64(r, g, b, bgr + 3 * out);
+            },
+            [bgr](const YUVRow& rest, int out, int count) { yuvToBGR32(rest, bgr + 3 * out, count, interleavePermuted); });
+    }
+};
+
+void yuvToBGR(const YUVRow& row, uint8_t* bgr, int n) { byShift<YUVToBGR64>(row.chromaShift, row, bgr, n); }
+
+// 64 pixels of packed 4:2:2 groups, 16 bytes (8 pixels) to a 128-bit piece: the even pieces and the
+// odd ones gathered into a register each, so that their conversions pack back in order.
+void packed422ToBGR(const Packed422Row& row, uint8_t* bgr, int n) {
+    const Packed422Shuffles shuffles(row);
+    const __m512i yu = _mm512_broadcast_i32x4(_mm256_castsi256_si128(shuffles.yu)),
+                  yv = _mm512_broadcast_i32x4(_mm256_castsi256_si128(shuffles.yv));
+    const __m512i evenPieces = _mm512_setr_epi64(0, 1, 4, 5, 8, 9, 12, 13), oddPieces = _mm512_setr_epi64(2, 3, 6, 7, 10, 11, 14, 15);
+    forPacked422Vectors<64>(
+        row, n,
+        [&](const uint8_t* groups, int out) {
+            const __m512i first = load64(groups), second = load64(groups + 64);
+            const __m512i even = _mm512_permutex2var_epi64(first, evenPieces, second),
+                          odd = _mm512_permutex2var_epi64(first, oddPieces, second);
+            __m512i r, g, b;
+            packPairs64(_mm512_shuffle_epi8(even, yu), _mm512_shuffle_epi8(even, yv), _mm512_shuffle_epi8(odd, yu),
+                        _mm512_shuffle_epi8(odd, yv), r, g, b);
+            storeBGR64(r, g, b, bgr + 3 * out);
+        },
+        [&](const Packed422Row& rest, int out, int count) { packed422ToBGR32(rest, bgr + 3 * out, count, interleavePermuted); });
+}
+
 // Three bands into 3-byte pixels, 64 a step; the last step loads and stores under masks that cover
 // what is left of the row.
 void merge3(const uint8_t* const in[3], uint8_t* out, int n) {
-    static constexpr PermutedInterleave64 masks;
     const Bands<const uint8_t*> bands(in);
-    __m512i two[3], third[3];
-    for (int t = 0; t < 3; ++t) {
-        two[t] = _mm512_loadu_si512(masks.twoBands[t]);
-        third[t] = _mm512_loadu_si512(masks.thirdBand[t]);
-    }
     for (int i = 0; i < n; i += 64) {
         const int left = n - i < 64 ? n - i : 64;
         const __mmask64 pixels = firstBytes(left);
         const __m512i b0 = _mm512_maskz_loadu_epi8(pixels, bands.b0 + i), b1 = _mm512_maskz_loadu_epi8(pixels, bands.b1 + i),
                       b2 = _mm512_maskz_loadu_epi8(pixels, bands.b2 + i);
-        for (int t = 0; t < 3; ++t) {
-            const __m512i both = _mm512_permutex2var_epi8(b0, two[t], b1);
-            _mm512_mask_storeu_epi8(out + 3 * i + 64 * t, firstBytes(3 * left - 64 * t),
-                                    _mm512_mask_permutexvar_epi8(both, masks.fromThird[t], third[t], b2));
-        }
+        for (int t = 0; t < 3; ++t)
+            _mm512_mask_storeu_epi8(out + 3 * i + 64 * t, firstBytes(3 * left - 64 * t), interleaved3x64(b0, b1, b2, t));
     }
 }
 
@@ -101,8 +185,7 @@ struct SwapWithin60 {
 void swap3(const uint8_t* in, uint8_t* out, int n) {
     static constexpr SwapWithin60 swap;
     const __m512i index = _mm512_loadu_si512(swap.index);
-    // Every byte's lane is written (the masked form only spares the compiler an undefined source).
-    const auto permute = [index](__m512i x) { return _mm512_mask_permutexvar_epi8(x, ~__mmask64(0), index, x); };
+    const auto permute = [index](__m512i x) { return _mm512_permutexvar_epi8(index, x); };
     const size_t bytes = 3 * static_cast<size_t>(n);
     size_t at = 0;
     for (; at + 60 <= bytes; at += 60) {

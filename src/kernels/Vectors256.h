@@ -52,18 +52,30 @@ inline __m256i pairWeights(int first, int second) {
 //   B = (Y + 2U - 272) + ((42 Y + 4 U - 1056) >> 8)
 // the same as the 128-bit forms with C, D and E written out; no pair sum comes near the multiply-
 // add's saturation, and every remainder fits 16 signed bits.
+// Written once for any register width W (Lanes256 here, the AVX-512 file's 512-bit lanes there).
+template <typename W>
+inline void yuvPairsToRGBIn(typename W::V yu, typename W::V yv, typename W::V& r, typename W::V& g, typename W::V& b) {
+    const typename W::V redTerm = W::add(W::madd(yv, W::pair(42, -103)), W::splat(12640));
+    const typename W::V greenTerm =
+        W::add(W::add(W::madd(yu, W::pair(42, -100)), W::madd(yv, W::pair(0, 48))), W::splat(6112));
+    const typename W::V blueTerm = W::add(W::madd(yu, W::pair(42, 4)), W::splat(-1056));
+    r = W::add(W::add(W::madd(yv, W::pair(1, 2)), W::splat(-272)), W::shift8(redTerm));
+    g = W::add(W::add(W::madd(yv, W::pair(1, -1)), W::splat(112)), W::shift8(greenTerm));
+    b = W::add(W::add(W::madd(yu, W::pair(1, 2)), W::splat(-272)), W::shift8(blueTerm));
+}
+
+// The 16-bit lane operations of yuvPairsToRGBIn in 256-bit registers.
+struct Lanes256 {
+    typedef __m256i V;
+    static V madd(V bytes, V weights) { return _mm256_maddubs_epi16(bytes, weights); }
+    static V add(V a, V b) { return _mm256_add_epi16(a, b); }
+    static V shift8(V a) { return _mm256_srai_epi16(a, 8); }
+    static V splat(int value) { return splat16x2(value); }
+    static V pair(int first, int second) { return pairWeights(first, second); }
+};
+
 inline void yuvPairsToRGB(__m256i yu, __m256i yv, __m256i& r, __m256i& g, __m256i& b) {
-    const __m256i redTerm = _mm256_add_epi16(_mm256_maddubs_epi16(yv, pairWeights(42, -103)), splat16x2(12640));
-    const __m256i greenTerm = _mm256_add_epi16(
-        _mm256_add_epi16(_mm256_maddubs_epi16(yu, pairWeights(42, -100)), _mm256_maddubs_epi16(yv, pairWeights(0, 48))),
-        splat16x2(6112));
-    const __m256i blueTerm = _mm256_add_epi16(_mm256_maddubs_epi16(yu, pairWeights(42, 4)), splat16x2(-1056));
-    r = _mm256_add_epi16(_mm256_add_epi16(_mm256_maddubs_epi16(yv, pairWeights(1, 2)), splat16x2(-272)),
-                         _mm256_srai_epi16(redTerm, 8));
-    g = _mm256_add_epi16(_mm256_add_epi16(_mm256_maddubs_epi16(yv, pairWeights(1, -1)), splat16x2(112)),
-                         _mm256_srai_epi16(greenTerm, 8));
-    b = _mm256_add_epi16(_mm256_add_epi16(_mm256_maddubs_epi16(yu, pairWeights(1, 2)), splat16x2(-272)),
-                         _mm256_srai_epi16(blueTerm, 8));
+    yuvPairsToRGBIn<Lanes256>(yu, yv, r, g, b);
 }
 
 // 32 pixels of a phase-0 row from pixel i on, converted and clamped. The byte pairs of pixels 0-7
@@ -112,16 +124,16 @@ inline void packed422Row32(const uint8_t* groups, const Packed422Shuffles& shuff
     b = _mm256_packus_epi16(rgb[0][2], rgb[1][2]);
 }
 
-// Runs vectors(groups, out) over the row 32 pixels at a time; a pixel starting the row inside its
-// group, and the last n % 32, go to rest(row advanced to them, out, count).
-template <typename Vectors, typename Rest>
+// Runs vectors(groups, out) over the row Step pixels at a time; a pixel starting the row inside its
+// group, and the last n % Step, go to rest(row advanced to them, out, count).
+template <int Step, typename Vectors, typename Rest>
 inline void forPacked422Vectors(const Packed422Row& row, int n, Vectors vectors, Rest rest) {
     const int lead = row.phase != 0 && n > 0 ? 1 : 0;
     if (lead) rest(row, 0, 1);
     const uint8_t* groups = row.groups + 4 * lead;
-    const int count = n - lead, whole = count & ~31;
-    for (int i = 0; i < whole; i += 32) {
-        prefetchSource<64>(groups + 2 * i);
+    const int count = n - lead, whole = count - count % Step;
+    for (int i = 0; i < whole; i += Step) {
+        prefetchSource<2 * Step>(groups + 2 * i);
         vectors(groups + 2 * i, lead + i);
     }
     if (whole < count) {
@@ -159,7 +171,7 @@ inline void yuvToBGR32(const YUVRow& row, uint8_t* bgr, int n, Interleave interl
 template <typename Interleave>
 inline void packed422ToBGR32(const Packed422Row& row, uint8_t* bgr, int n, Interleave interleave) {
     const Packed422Shuffles shuffles(row);
-    forPacked422Vectors(
+    forPacked422Vectors<32>(
         row, n,
         [&](const uint8_t* groups, int out) {
             __m256i r, g, b;
