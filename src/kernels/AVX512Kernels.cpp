@@ -1,9 +1,10 @@
 // AVX-512 kernels, with its byte (BW), 256-bit (VL) and byte-permute (VBMI) instructions: byte-masked
 // stores, which write some bytes of a register and leave the rest of memory untouched at the speed
 // of a whole store, and byte permutes across a whole register, which put 3-byte pixels together in
-// two instructions where lane shuffles take six. The colour arithmetic is AVX2's, in 256-bit
-// registers. Where bytes are only moved (3-byte pixel swaps, planar RGB bitmaps) a whole 512-bit
-// register a step measured faster than AVX2's lane shuffles; in 256-bit registers it had not.
+// two instructions where lane shuffles take six. The colour arithmetic is AVX2's. In 64-bit code,
+// bitmaps from YUV, 3-byte pixel swaps and planar RGB bitmaps take a whole 512-bit register a step,
+// which measured faster than AVX2's lane shuffles (in 256-bit registers the permutes had not).
+
 // GCC 12 takes the deliberately undefined registers inside its own AVX-512 intrinsics (conversions,
 // shifts, permutes) for uninitialised variables of ours.
 #if defined(__GNUC__) && !defined(__clang__) && __GNUC__ < 13
@@ -46,6 +47,16 @@ inline void interleave3Permuted(__m256i b0, __m256i b1, __m256i b2, uint8_t* out
 const auto interleavePermuted = [](__m256i b0, __m256i b1, __m256i b2, uint8_t* out) {
     interleave3Permuted(b0, b1, b2, out);
 };
+
+void yuvToBGRIn256(const YUVRow& row, uint8_t* bgr, int n) { yuvToBGR32(row, bgr, n, interleavePermuted); }
+void packed422ToBGRIn256(const Packed422Row& row, uint8_t* bgr, int n) {
+    packed422ToBGR32(row, bgr, n, interleavePermuted);
+}
+
+// What follows takes 512-bit registers a step, in 64-bit code only: 32-bit code names 8 vector
+// registers, and there these bodies (their permute tables and masks no longer held in registers)
+// measured slower than the 256-bit ones.
+#if defined(__x86_64__)
 
 // The same 64 pixels at a time, in 512-bit registers.
 struct PermutedInterleave64 {
@@ -131,7 +142,7 @@ struct YUVToBGR64 {
                             _mm512_unpackhi_epi8(y, v), r, g, b);
                 storeBGR64(r, g, b, bgr + 3 * out);
             },
-            [bgr](const YUVRow& rest, int out, int count) { yuvToBGR32(rest, bgr + 3 * out, count, interleavePermuted); });
+            [bgr](const YUVRow& rest, int out, int count) { yuvToBGRIn256(rest, bgr + 3 * out, count); });
     }
 };
 
@@ -155,7 +166,7 @@ void packed422ToBGR(const Packed422Row& row, uint8_t* bgr, int n) {
                         _mm512_shuffle_epi8(odd, yv), r, g, b);
             storeBGR64(r, g, b, bgr + 3 * out);
         },
-        [&](const Packed422Row& rest, int out, int count) { packed422ToBGR32(rest, bgr + 3 * out, count, interleavePermuted); });
+        [&](const Packed422Row& rest, int out, int count) { packed422ToBGRIn256(rest, bgr + 3 * out, count); });
 }
 
 // Three bands into 3-byte pixels, 64 a step; the last step loads and stores under masks that cover
@@ -198,6 +209,8 @@ void swap3(const uint8_t* in, uint8_t* out, int n) {
     }
 }
 
+#endif  // 64-bit code
+
 // Eight pixels a step: their bytes 0 and 2 exchanged, and only bytes 0 to 2 of each stored.
 void swap4(const uint8_t* in, uint8_t* out, int n) {
     const __m256i swap = _mm256_setr_epi8(2, 1, 0, 3, 6, 5, 4, 7, 10, 9, 8, 11, 14, 13, 12, 15, 2, 1, 0, 3, 6, 5, 4, 7,
@@ -212,10 +225,15 @@ void swap4(const uint8_t* in, uint8_t* out, int n) {
 }  // namespace
 
 void addAVX512Kernels(RowKernels& table) {
+#if defined(__x86_64__)
     table.yuvToBGR = yuvToBGR;
     table.packed422ToBGR = packed422ToBGR;
     table.merge3 = merge3;
     table.swap3 = swap3;
+#else
+    table.yuvToBGR = yuvToBGRIn256;
+    table.packed422ToBGR = packed422ToBGRIn256;
+#endif
     table.swap4 = swap4;
 }
 
