@@ -18,28 +18,31 @@ namespace zorvframekit {
 
 namespace {
 
-// Three bands into 3-byte pixels, 32 at a time: each 32-byte third of the output takes its bytes of
-// the first two bands in one two-register permute, and those of the third band in a masked one.
+// Three bands into 3-byte pixels, Pixels (32 or 64) at a time: each third of the output takes its
+// bytes of the first two bands in one two-register permute, and those of the third band in a masked
+// one.
+template <int Pixels>
 struct PermutedInterleave {
-    uint8_t twoBands[3][32];  // indices into band 0 (0-31) and band 1 (32-63)
-    uint8_t thirdBand[3][32];
-    uint32_t fromThird[3];    // the output bytes the third band fills
+    uint8_t twoBands[3][Pixels];  // indices into band 0 (0 to Pixels - 1) and band 1 (from Pixels on)
+    uint8_t thirdBand[3][Pixels];
+    uint64_t fromThird[3];        // the output bytes the third band fills
     constexpr PermutedInterleave() : twoBands(), thirdBand(), fromThird() {
         for (int t = 0; t < 3; ++t)
-            for (int k = 0; k < 32; ++k) {
-                const int at = 32 * t + k, pixel = at / 3, band = at % 3;
-                twoBands[t][k] = static_cast<uint8_t>(band == 1 ? 32 + pixel : pixel);
+            for (int k = 0; k < Pixels; ++k) {
+                const int at = Pixels * t + k, pixel = at / 3, band = at % 3;
+                twoBands[t][k] = static_cast<uint8_t>(band == 1 ? Pixels + pixel : pixel);
                 thirdBand[t][k] = static_cast<uint8_t>(pixel);
-                if (band == 2) fromThird[t] |= 1u << k;
+                if (band == 2) fromThird[t] |= uint64_t(1) << k;
             }
     }
 };
 
 inline void interleave3Permuted(__m256i b0, __m256i b1, __m256i b2, uint8_t* out) {
-    static constexpr PermutedInterleave masks;
+    static constexpr PermutedInterleave<32> masks;
     for (int t = 0; t < 3; ++t) {
         const __m256i two = _mm256_permutex2var_epi8(b0, load32(masks.twoBands[t]), b1);
-        store32(out + 32 * t, _mm256_mask_permutexvar_epi8(two, masks.fromThird[t], load32(masks.thirdBand[t]), b2));
+        store32(out + 32 * t, _mm256_mask_permutexvar_epi8(two, static_cast<__mmask32>(masks.fromThird[t]),
+                                                           load32(masks.thirdBand[t]), b2));
     }
 }
 
@@ -58,22 +61,6 @@ void packed422ToBGRIn256(const Packed422Row& row, uint8_t* bgr, int n) {
 // measured slower than the 256-bit ones.
 #if defined(__x86_64__)
 
-// The same 64 pixels at a time, in 512-bit registers.
-struct PermutedInterleave64 {
-    uint8_t twoBands[3][64];  // indices into band 0 (0-63) and band 1 (64-127)
-    uint8_t thirdBand[3][64];
-    uint64_t fromThird[3];
-    constexpr PermutedInterleave64() : twoBands(), thirdBand(), fromThird() {
-        for (int t = 0; t < 3; ++t)
-            for (int k = 0; k < 64; ++k) {
-                const int at = 64 * t + k, pixel = at / 3, band = at % 3;
-                twoBands[t][k] = static_cast<uint8_t>(band == 1 ? 64 + pixel : pixel);
-                thirdBand[t][k] = static_cast<uint8_t>(pixel);
-                if (band == 2) fromThird[t] |= uint64_t(1) << k;
-            }
-    }
-};
-
 // The first `count` bytes of a register: none for a count below 1, all for one above 63.
 inline __mmask64 firstBytes(int count) {
     if (count <= 0) return 0;
@@ -82,7 +69,7 @@ inline __mmask64 firstBytes(int count) {
 
 // Third t (0 to 2) of 64 pixels' 192 bytes: byte j of pixel i from bj's byte i.
 inline __m512i interleaved3x64(__m512i b0, __m512i b1, __m512i b2, int t) {
-    static constexpr PermutedInterleave64 masks;
+    static constexpr PermutedInterleave<64> masks;
     const __m512i both = _mm512_permutex2var_epi8(b0, _mm512_loadu_si512(masks.twoBands[t]), b1);
     return _mm512_mask_permutexvar_epi8(both, masks.fromThird[t], _mm512_loadu_si512(masks.thirdBand[t]), b2);
 }
