@@ -82,7 +82,7 @@ struct Lanes512 {
     static V add(V a, V b) { return _mm512_add_epi16(a, b); }
     static V shift8(V a) { return _mm512_srai_epi16(a, 8); }
     static V splat(int value) { return _mm512_set1_epi16(static_cast<short>(value)); }
-    static V pair(int first, int second) { return _mm512_set1_epi16(static_cast<short>((second & 0xFF) << 8 | (first & 0xFF))); }
+    static V pair(int first, int second) { return _mm512_set1_epi16(pairedWeights(first, second)); }
 };
 
 inline __m512i load64(const uint8_t* p) { return _mm512_loadu_si512(p); }
@@ -183,16 +183,10 @@ struct SwapWithin60 {
 void swap3(const uint8_t* in, uint8_t* out, int n) {
     static constexpr SwapWithin60 swap;
     const __m512i index = _mm512_loadu_si512(swap.index);
-    const auto permute = [index](__m512i x) { return _mm512_permutexvar_epi8(index, x); };
     const size_t bytes = 3 * static_cast<size_t>(n);
-    size_t at = 0;
-    for (; at + 60 <= bytes; at += 60) {
-        const __m512i pixels = _mm512_maskz_loadu_epi8(firstBytes(60), in + at);
-        _mm512_mask_storeu_epi8(out + at, firstBytes(60), permute(pixels));
-    }
-    if (at < bytes) {
-        const __mmask64 rest = firstBytes(static_cast<int>(bytes - at));
-        _mm512_mask_storeu_epi8(out + at, rest, permute(_mm512_maskz_loadu_epi8(rest, in + at)));
+    for (size_t at = 0; at < bytes; at += 60) {
+        const __mmask64 step = firstBytes(bytes - at < 60 ? static_cast<int>(bytes - at) : 60);
+        _mm512_mask_storeu_epi8(out + at, step, _mm512_permutexvar_epi8(index, _mm512_maskz_loadu_epi8(step, in + at)));
     }
 }
 

@@ -25,15 +25,6 @@ namespace zorvframekit {
 namespace {
 
 inline __m128i load16(const uint8_t* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); }
-
-// The kernels that read a frame's own rows (larger than the caches, and read once) ask for the bytes
-// of a step this far ahead: left to the processor's prefetching, the loads of a strip's rows waited
-// on memory. A prefetch never faults, so asking past the end of the source is harmless.
-const int kPrefetchAhead = 1024;
-template <int StepBytes>
-inline void prefetchSource(const uint8_t* step) {
-    for (int k = 0; k < StepBytes; k += 64) _mm_prefetch(reinterpret_cast<const char*>(step) + kPrefetchAhead + k, _MM_HINT_T0);
-}
 inline void store16(uint8_t* p, __m128i x) { _mm_storeu_si128(reinterpret_cast<__m128i*>(p), x); }
 inline __m128i load8(const uint8_t* p) { return _mm_loadl_epi64(reinterpret_cast<const __m128i*>(p)); }
 inline void store8(uint8_t* p, __m128i x) { _mm_storel_epi64(reinterpret_cast<__m128i*>(p), x); }
@@ -43,6 +34,16 @@ inline __m128i load4(const uint8_t* p) {
     __builtin_memcpy(&word, p, 4);
     return _mm_cvtsi32_si128(word);
 }
+
+// The kernels that read a frame's own rows (larger than the caches, and read once) ask for the bytes
+// of a step this far ahead: left to the processor's prefetching, the loads of a strip's rows waited
+// on memory. A prefetch never faults, so asking past the end of the source is harmless.
+const int kPrefetchAhead = 1024;
+template <int StepBytes>
+inline void prefetchSource(const uint8_t* step) {
+    for (int k = 0; k < StepBytes; k += 64) _mm_prefetch(reinterpret_cast<const char*>(step) + kPrefetchAhead + k, _MM_HINT_T0);
+}
+
 inline __m128i splat16(int value) { return _mm_set1_epi16(static_cast<short>(value)); }
 // A multiplier kept as one: left visible, the compiler turns a multiply by a constant into runs of
 // shifts and adds, several instructions for one.

@@ -40,9 +40,8 @@ inline __m256i loadChroma32(const uint8_t* c) {
 }
 
 // Two signed byte weights, for the first and the second byte of each 16-bit lane.
-inline __m256i pairWeights(int first, int second) {
-    return _mm256_set1_epi16(static_cast<short>((second & 0xFF) << 8 | (first & 0xFF)));
-}
+inline short pairedWeights(int first, int second) { return static_cast<short>((second & 0xFF) << 8 | (first & 0xFF)); }
+inline __m256i pairWeights(int first, int second) { return _mm256_set1_epi16(pairedWeights(first, second)); }
 
 // 16 pixels from pairs of bytes in 16-bit lanes, (Y, U) and (Y, V), to R, G, B (unclamped). Here a
 // multiply-add of unsigned bytes by signed byte weights gives two terms in one instruction, so the
