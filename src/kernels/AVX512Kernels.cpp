@@ -56,6 +56,18 @@ void packed422ToBGRIn256(const Packed422Row& row, uint8_t* bgr, int n) {
     packed422ToBGR32(row, bgr, n, interleavePermuted);
 }
 
+#if !defined(__x86_64__)
+// Three bands into 3-byte pixels, 32 a step (in 64-bit code, 64 a step: below).
+void merge3In256(const uint8_t* const in[3], uint8_t* out, int n) {
+    const Bands<const uint8_t*> bands(in);
+    int i = 0;
+    for (; i + 32 <= n; i += 32)
+        interleave3Permuted(load32(bands.b0 + i), load32(bands.b1 + i), load32(bands.b2 + i), out + 3 * i);
+    const uint8_t* const rest[3] = {bands.b0 + i, bands.b1 + i, bands.b2 + i};
+    plain::merge3(rest, out + 3 * i, n - i);
+}
+#endif
+
 // What follows takes 512-bit registers a step, in 64-bit code only: 32-bit code names 8 vector
 // registers, and there these bodies (their permute tables and masks no longer held in registers)
 // measured slower than the 256-bit ones.
@@ -214,6 +226,7 @@ void addAVX512Kernels(RowKernels& table) {
 #else
     table.yuvToBGR = yuvToBGRIn256;
     table.packed422ToBGR = packed422ToBGRIn256;
+    table.merge3 = merge3In256;
 #endif
     table.swap4 = swap4;
 }
