@@ -105,6 +105,9 @@ TEST(PlainKernels, HandCheckedRows) {
     uint8_t columns[8] = {0, 0, 0, 0, 0, 0, 0, 0};
     plain.transpose8(rows, 2, 3, columns, 3);
     EXPECT_EQ(Bytes(columns, columns + 8), (Bytes{1, 4, 0, 2, 5, 0, 3, 6}));
+    uint8_t twice[11] = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+    plain.transpose8Doubled(rows, 2, 2, twice, 3);  // each sample to two columns
+    EXPECT_EQ(Bytes(twice, twice + 11), (Bytes{1, 4, 0, 1, 4, 0, 2, 5, 0, 2, 5}));
     const uint8_t words[4] = {0x12, 0x34, 0xAB, 0xCD};
     uint8_t bytes[2];
     plain.wordsToBytes(words, bytes, 2, 4, true);  // 0x1234 and 0xABCD, most significant byte first
@@ -375,6 +378,10 @@ TEST(KernelExactness, Transposes) {
             kernels.transpose8(pointers.data(), rowCount, width, out.mine.data(), stride);
             plainKernels().transpose8(pointers.data(), rowCount, width, out.reference.data(), stride);
             EXPECT_EQ(out.mine.copy(), out.reference.copy()) << "transpose8, " << rowCount << " rows";
+            Output doubled(width == 0 ? 0 : (2 * width - 1) * stride + rowCount, random);
+            kernels.transpose8Doubled(pointers.data(), rowCount, width, doubled.mine.data(), stride);
+            plainKernels().transpose8Doubled(pointers.data(), rowCount, width, doubled.reference.data(), stride);
+            EXPECT_EQ(doubled.mine.copy(), doubled.reference.copy()) << "transpose8Doubled, " << rowCount << " rows";
             for (bool swapped : {false, true}) {
                 Output words(2 * size, random);
                 kernels.transpose16(wordPointers.data(), rowCount, width,

@@ -13,6 +13,22 @@ void transposePlane(uint8_t* out, const uint8_t* top, ptrdiff_t pitch, int width
     }
 }
 
+void transposePairedBand(const RowKernels& kernels, const uint8_t* const* rows, int rowCount, int n, int phase,
+                         uint8_t* out, size_t columnStride) {
+    if (n <= 0) return;
+    // Pixel 0 the second of its pair: its column alone, from sample 0. The pairs then start at
+    // sample `phase`, and an odd column left at the end takes the sample after them.
+    if (phase == 1) kernels.transpose8(rows, rowCount, 1, out, columnStride);
+    const uint8_t* from[kStripRows];
+    const int pairs = (n - phase) / 2, last = phase + 2 * pairs;
+    for (int i = 0; i < rowCount; ++i) from[i] = rows[i] + phase;
+    kernels.transpose8Doubled(from, rowCount, pairs, out + phase * columnStride, columnStride);
+    if (last < n) {
+        for (int i = 0; i < rowCount; ++i) from[i] = rows[i] + phase + pairs;
+        kernels.transpose8(from, rowCount, 1, out + last * columnStride, columnStride);
+    }
+}
+
 void transposePlane16(uint16_t* out, const uint8_t* top, ptrdiff_t pitch, int width, int height, bool swapped) {
     const RowKernels& kernels = rowKernels();
     const uint8_t* rows[kStripRows];

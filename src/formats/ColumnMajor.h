@@ -83,10 +83,25 @@ private:
     alignas(32) uint8_t bytes[6][kRowChunkColumns + 2 * kRowSlack];
 };
 
+// Where a producer says one row's chunk of samples is: band[b] points at band b's n samples (its
+// band rows, or the frame's own buffer). 4:2:2 chroma may be given as it is, a sample per pair of
+// pixels (pairedChroma, bands 1 and 2), pixel 0 being the second of its pair when phase is 1: each
+// sample then goes to two columns, which spares expanding it and transposing the copies.
+struct StripRow {
+    const uint8_t* band[3];
+    bool pairedChroma;
+    int phase;
+};
+
+// Columns 0 to n - 1 of a band whose rows hold a sample per pair of pixels: column j takes sample
+// (phase + j) >> 1.
+void transposePairedBand(const RowKernels& kernels, const uint8_t* const* rows, int rowCount, int n, int phase,
+                         uint8_t* out, size_t columnStride);
+
 // Fills `bands` column-major planes of a {height, width, bands} 8-bit array: out[b * width * height +
-// c * height + r] is band b of pixel (r, c). produce(r, c0, n, scratch, rows) makes columns c0 to
-// c0 + n - 1 of image row r and sets rows[b] to where band b's n samples are: its band rows, or the
-// frame's own buffer.
+// c * height + r] is band b of pixel (r, c). produce(r, c0, n, scratch, row) makes columns c0 to
+// c0 + n - 1 of image row r and says where they are in `row` (a StripRow, its bands preset to the
+// band rows).
 template <typename Produce>
 void fillColumnMajor(const StripScratch& scratch, uint8_t* out, int width, int height, int bands, Produce produce) {
     const RowKernels& kernels = rowKernels();
@@ -96,15 +111,22 @@ void fillColumnMajor(const StripScratch& scratch, uint8_t* out, int width, int h
         const int rows = height - r0 < kStripRows ? height - r0 : kStripRows;
         for (int c0 = 0; c0 < width; c0 += kChunkColumns) {
             const int n = width - c0 < kChunkColumns ? width - c0 : kChunkColumns;
+            StripRow made{};
             for (int i = 0; i < rows; ++i) {
                 const RowScratch room = scratch.row(i);
-                const uint8_t* made[3] = {room.band[0], room.band[1], room.band[2]};
+                made = StripRow{{room.band[0], room.band[1], room.band[2]}, false, 0};
                 produce(r0 + i, c0, n, room, made);
-                for (int b = 0; b < bands; ++b) rowsOfBand[b][i] = made[b];
+                for (int b = 0; b < bands; ++b) rowsOfBand[b][i] = made.band[b];
             }
-            for (int b = 0; b < bands; ++b)
-                kernels.transpose8(rowsOfBand[b], rows, n, out + b * plane + static_cast<size_t>(c0) * height + r0,
-                                   static_cast<size_t>(height));
+            // Every row of a frame's chunk has its chroma laid out alike: the last row's word holds.
+            uint8_t* first = out + static_cast<size_t>(c0) * height + r0;
+            for (int b = 0; b < bands; ++b) {
+                if (b > 0 && made.pairedChroma)
+                    transposePairedBand(kernels, rowsOfBand[b], rows, n, made.phase, first + b * plane,
+                                        static_cast<size_t>(height));
+                else
+                    kernels.transpose8(rowsOfBand[b], rows, n, first + b * plane, static_cast<size_t>(height));
+            }
         }
     }
 }
@@ -137,10 +159,10 @@ HostArray convertedRGBArray(HostConversion conversion, int width, int height, Pr
     const RowKernels& kernels = rowKernels();
     if (conversion == HostConversion::RGBToYUV)
         return columnMajorArray(width, height, 3, haUint8Class,
-                                [&](int r, int c0, int n, const RowScratch& room, const uint8_t** rows) {
-                                    produce(r, c0, n, room, rows);
-                                    kernels.rgbToYUV(rows, room.band, n);
-                                    for (int b = 0; b < 3; ++b) rows[b] = room.band[b];
+                                [&](int r, int c0, int n, const RowScratch& room, StripRow& row) {
+                                    produce(r, c0, n, room, row);
+                                    kernels.rgbToYUV(row.band, room.band, n);
+                                    for (int b = 0; b < 3; ++b) row.band[b] = room.band[b];
                                 });
     const StripScratch scratch;
     if (!scratch.made()) return nullptr;
@@ -152,10 +174,10 @@ HostArray convertedRGBArray(HostConversion conversion, int width, int height, Pr
         return nullptr;
     }
     fillColumnMajor(scratch, static_cast<uint8_t*>(haGetData(matrix)), width, height, 1,
-                    [&](int r, int c0, int n, const RowScratch& room, const uint8_t** rows) {
-                        produce(r, c0, n, room, rows);
-                        kernels.rgbToMono(rows, room.band[0], n);
-                        rows[0] = room.band[0];
+                    [&](int r, int c0, int n, const RowScratch& room, StripRow& row) {
+                        produce(r, c0, n, room, row);
+                        kernels.rgbToMono(row.band, room.band[0], n);
+                        row.band[0] = room.band[0];
                     });
     haFree(native);
     return matrix;
@@ -175,16 +197,18 @@ HostArray yuvRowsArray(HostConversion conversion, int width, int height, Produce
     const RowKernels& kernels = rowKernels();
     const bool toRGB = conversion == HostConversion::YUVToRGB;
     return columnMajorArray(width, height, 3, haUint8Class,
-                            [&](int r, int c0, int n, const RowScratch& room, const uint8_t** rows) {
+                            [&](int r, int c0, int n, const RowScratch& room, StripRow& made) {
                                 const YUVRow row = produceRow(r, c0, n, room);
                                 if (toRGB) {
                                     kernels.yuvToRGB(row, room.band, n);
                                     return;
                                 }
-                                rows[0] = row.y;
-                                if (row.chromaShift == 0) {
-                                    rows[1] = row.u;
-                                    rows[2] = row.v;
+                                made.band[0] = row.y;
+                                if (row.chromaShift <= 1) {
+                                    made.band[1] = row.u;
+                                    made.band[2] = row.v;
+                                    made.pairedChroma = row.chromaShift == 1;
+                                    made.phase = row.phase;
                                 } else {
                                     kernels.expandChroma(row, room.band[1], room.band[2], n);
                                 }

@@ -35,7 +35,7 @@ struct RGB16Frame::Rows {
     ptrdiff_t pitch;           // from one image row to the next (negative for a bottom-up buffer)
     bool is565;
 
-    void operator()(int r, int c0, int n, const RowScratch& room, const uint8_t**) const {
+    void operator()(int r, int c0, int n, const RowScratch& room, StripRow&) const {
         const unsigned char* in = top + r * pitch + ptrdiff_t(2) * c0;
         const RowKernels& kernels = rowKernels();
         (is565 ? kernels.rgb565ToRGB : kernels.rgb555ToRGB)(in, room.band, n);

@@ -46,7 +46,7 @@ struct RGB24Frame::Rows {
     int pixelBytes;
     int bandOfByte[3];         // which band each of a pixel's first three bytes belongs to
 
-    void operator()(int r, int c0, int n, const RowScratch& room, const uint8_t**) const {
+    void operator()(int r, int c0, int n, const RowScratch& room, StripRow&) const {
         uint8_t* const out[3] = {room.band[bandOfByte[0]], room.band[bandOfByte[1]], room.band[bandOfByte[2]]};
         const unsigned char* in = top + r * pitch + ptrdiff_t(c0) * pixelBytes;
         const RowKernels& kernels = rowKernels();

@@ -47,9 +47,9 @@ struct RGB24Planar::Rows {
     int width;
     size_t planeSize;
 
-    void operator()(int r, int c0, int, const RowScratch&, const uint8_t** rows) const {
+    void operator()(int r, int c0, int, const RowScratch&, StripRow& row) const {
         const unsigned char* red = data + ptrdiff_t(r) * width + c0;
-        for (int p = 0; p < 3; ++p) rows[p] = red + p * planeSize;
+        for (int p = 0; p < 3; ++p) row.band[p] = red + p * planeSize;
     }
 };
 

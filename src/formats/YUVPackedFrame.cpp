@@ -118,6 +118,11 @@ YUVRow YUVPackedFrame::unpackRow(const unsigned char* data, int r, int c0, int n
         break;
     }
     case 2: {  // 4:2:2, luma at the even or the odd bytes, chroma at the others in either order
+        // The chroma goes to band rows too: a host array transposes it as it is, a sample to two
+        // columns, once the strip's rows are all made (conversions to colour go straight from the
+        // groups and never come here).
+        u = room.band[1];
+        v = room.band[2];
         uint8_t* first = uAt < vAt ? u : v;
         uint8_t* second = uAt < vAt ? v : u;
         (yAt[0] == 0 ? kernels.unpackYUYV : kernels.unpackUYVY)(in, y, first, second, groups);
@@ -149,7 +154,7 @@ HostArray YUVPackedFrame::hostArrayOfRows(HostConversion conversion) {
         // Straight from the groups to colour, with no unpacked rows between.
         const RowKernels& kernels = rowKernels();
         return columnMajorArray(width, height, 3, haUint8Class,
-                                [&](int r, int c0, int n, const RowScratch& room, const uint8_t**) {
+                                [&](int r, int c0, int n, const RowScratch& room, StripRow&) {
                                     kernels.packed422ToRGB(packed422Row(data, r, c0), room.band, n);
                                 });
     }

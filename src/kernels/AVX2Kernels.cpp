@@ -212,7 +212,9 @@ void split4(const uint8_t* in, uint8_t* const out[3], int n) {
 // ---- Transposes ---------------------------------------------------------------------------------
 
 // 16 rows by 16 columns from column c: rows i and i + 8 share a register, one in each lane, so the
-// three rounds of the 8-row transpose leave each column's 8 + 8 bytes in the two lanes.
+// three rounds of the 8-row transpose leave each column's 8 + 8 bytes in the two lanes. Each column
+// goes to Copies output columns.
+template <int Copies>
 inline void transposeBlock16x16(const uint8_t* const* rows, int c, uint8_t* out, size_t stride) {
     __m256i a[8];
     for (int i = 0; i < 8; ++i) a[i] = loadHalves(rows[i] + c, rows[i + 8] + c);
@@ -228,16 +230,18 @@ inline void transposeBlock16x16(const uint8_t* const* rows, int c, uint8_t* out,
                               _mm256_unpacklo_epi32(c1, c5), _mm256_unpackhi_epi32(c1, c5),
                               _mm256_unpacklo_epi32(c2, c6), _mm256_unpackhi_epi32(c2, c6),
                               _mm256_unpacklo_epi32(c3, c7), _mm256_unpackhi_epi32(c3, c7)};
-    uint8_t* column = out + static_cast<size_t>(c) * stride;
-    for (int k = 0; k < 8; ++k, column += 2 * stride) {
+    uint8_t* column = out + static_cast<size_t>(c) * Copies * stride;
+    for (int k = 0; k < 8; ++k, column += 2 * Copies * stride) {
         // Lane 0 holds columns 2k and 2k + 1 of rows 0-7, lane 1 those of rows 8-15.
         const __m256i both = _mm256_permute4x64_epi64(pairs[k], 0xD8);
-        store16(column, _mm256_castsi256_si128(both));
-        store16(column + stride, _mm256_extracti128_si256(both, 1));
+        toCopies<Copies>(column, stride, [&](uint8_t* at) { store16(at, _mm256_castsi256_si128(both)); });
+        toCopies<Copies>(column + Copies * stride, stride,
+                         [&](uint8_t* at) { store16(at, _mm256_extracti128_si256(both, 1)); });
     }
 }
 
-void transpose8(const uint8_t* const* rowArray, int rowCount, int width, uint8_t* out, size_t columnStride) {
+template <int Copies>
+void transpose8Copies(const uint8_t* const* rowArray, int rowCount, int width, uint8_t* out, size_t columnStride) {
     // The row pointers are copied where the stores cannot reach them (see Bands).
     const uint8_t* rows[kMaxTransposeRows];
     for (int i = 0; i < rowCount; ++i) rows[i] = rowArray[i];
@@ -245,17 +249,18 @@ void transpose8(const uint8_t* const* rowArray, int rowCount, int width, uint8_t
         forBlocks<16, 16>(rowCount, width, [&](int r, int c) {
             // The next block of columns' cache lines are asked for while this one's are written.
             if (r == 0 && c + 32 <= width)
-                for (int j = 16; j < 32; ++j) {
-                    const uint8_t* column = out + static_cast<size_t>(c + j) * columnStride;
+                for (int j = 16 * Copies; j < 32 * Copies; ++j) {
+                    const uint8_t* column = out + (static_cast<size_t>(c) * Copies + j) * columnStride;
                     __builtin_prefetch(column, 1);
                     __builtin_prefetch(column + rowCount - 1, 1);
                 }
-            transposeBlock16x16(rows + r, c, out + r, columnStride);
+            transposeBlock16x16<Copies>(rows + r, c, out + r, columnStride);
         });
     } else if (rowCount >= 8 && width >= 16) {
-        forBlocks<8, 16>(rowCount, width, [&](int r, int c) { transposeBlock8x16(rows + r, c, out + r, columnStride); });
+        forBlocks<8, 16>(rowCount, width,
+                         [&](int r, int c) { transposeBlock8x16<Copies>(rows + r, c, out + r, columnStride); });
     } else {
-        plain::transpose8(rows, rowCount, width, out, columnStride);
+        (Copies == 1 ? plain::transpose8 : plain::transpose8Doubled)(rows, rowCount, width, out, columnStride);
     }
 }
 
@@ -323,7 +328,8 @@ void addAVX2Kernels(RowKernels& table) {
     table.split4 = split4;
     table.merge3 = merge3;
     table.swap3 = swap3;
-    table.transpose8 = transpose8;
+    table.transpose8 = transpose8Copies<1>;
+    table.transpose8Doubled = transpose8Copies<2>;
     table.transpose16 = transpose16;
 }
 

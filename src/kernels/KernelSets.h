@@ -35,6 +35,7 @@ void merge3(const uint8_t* const in[3], uint8_t* out, int n);
 void rgb565To555(const uint8_t* in, uint8_t* out, int n);
 void wordsToBytes(const uint8_t* in, uint8_t* out, int n, int shift, bool swapped);
 void transpose8(const uint8_t* const* rows, int rowCount, int width, uint8_t* out, size_t columnStride);
+void transpose8Doubled(const uint8_t* const* rows, int rowCount, int width, uint8_t* out, size_t columnStride);
 void transpose16(const uint8_t* const* rows, int rowCount, int width, uint16_t* out, size_t columnStride,
                  bool swapped);
 

@@ -208,6 +208,14 @@ void transpose8(const uint8_t* const* rows, int rowCount, int width, uint8_t* ou
     }
 }
 
+void transpose8Doubled(const uint8_t* const* rows, int rowCount, int width, uint8_t* out, size_t columnStride) {
+    for (int i = 0; i < rowCount; ++i) {
+        const uint8_t* row = rows[i];
+        uint8_t* column = out + i;
+        for (int c = 0; c < width; ++c, column += 2 * columnStride) column[0] = column[columnStride] = row[c];
+    }
+}
+
 void transpose16(const uint8_t* const* rows, int rowCount, int width, uint16_t* out, size_t columnStride,
                  bool swapped) {
     for (int i = 0; i < rowCount; ++i) {
@@ -241,6 +249,7 @@ void setKernels(RowKernels& table) {
     table.rgb565To555 = rgb565To555;
     table.wordsToBytes = wordsToBytes;
     table.transpose8 = transpose8;
+    table.transpose8Doubled = transpose8Doubled;
     table.transpose16 = transpose16;
 }
 

@@ -86,6 +86,10 @@ struct RowKernels {
     // before the next, so that a column's bytes arrive together. Rewriting an output byte with the
     // same value is allowed (the output is a host array being filled, never a caller's bitmap).
     void (*transpose8)(const uint8_t* const* rows, int rowCount, int width, uint8_t* out, size_t columnStride);
+    // The same with each row sample going to two neighbouring columns, as 4:2:2 chroma serves a pixel
+    // pair: out[(2 c + k) * columnStride + i] = rows[i][c] for k = 0, 1 (2 width columns written).
+    void (*transpose8Doubled)(const uint8_t* const* rows, int rowCount, int width, uint8_t* out,
+                              size_t columnStride);
     // The same for 16-bit samples (rows given as bytes; most significant byte first when swapped).
     void (*transpose16)(const uint8_t* const* rows, int rowCount, int width, uint16_t* out, size_t columnStride,
                         bool swapped);

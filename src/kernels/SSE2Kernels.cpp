@@ -303,15 +303,17 @@ void wordsToBytes(const uint8_t* in, uint8_t* out, int n, int shift, bool swappe
 
 // ---- Transposes ---------------------------------------------------------------------------------
 
-void transpose8(const uint8_t* const* rowArray, int rowCount, int width, uint8_t* out, size_t columnStride) {
+template <int Copies>
+void transpose8Copies(const uint8_t* const* rowArray, int rowCount, int width, uint8_t* out, size_t columnStride) {
     // The row pointers are copied where the stores cannot reach them (see Bands).
     const uint8_t* rows[kMaxTransposeRows];
     for (int i = 0; i < rowCount; ++i) rows[i] = rowArray[i];
     if (rowCount < 8 || width < 16) {
-        plain::transpose8(rows, rowCount, width, out, columnStride);
+        (Copies == 1 ? plain::transpose8 : plain::transpose8Doubled)(rows, rowCount, width, out, columnStride);
         return;
     }
-    forBlocks<8, 16>(rowCount, width, [&](int r, int c) { transposeBlock8x16(rows + r, c, out + r, columnStride); });
+    forBlocks<8, 16>(rowCount, width,
+                     [&](int r, int c) { transposeBlock8x16<Copies>(rows + r, c, out + r, columnStride); });
 }
 
 void transpose16(const uint8_t* const* rowArray, int rowCount, int width, uint16_t* out, size_t columnStride,
@@ -347,7 +349,8 @@ void addSSE2Kernels(RowKernels& table) {
     table.merge3 = merge3;
     table.rgb565To555 = rgb565To555;
     table.wordsToBytes = wordsToBytes;
-    table.transpose8 = transpose8;
+    table.transpose8 = transpose8Copies<1>;
+    table.transpose8Doubled = transpose8Copies<2>;
     table.transpose16 = transpose16;
 }
 

@@ -177,7 +177,16 @@ constexpr Interleave3Masks kInterleave3 = makeInterleave3Masks();
 // Transposes of blocks into columns: out[c * stride + i] = rows[i][c]. Blocks past the last whole
 // one are placed flush with the end instead, rewriting a few bytes with their own values.
 
-// 8 rows by 16 columns, starting at column c.
+// Stores a column's bytes to each of its Copies output columns (2 for doubled transposes), which
+// follow each other `stride` bytes apart.
+template <int Copies, typename Store>
+inline void toCopies(uint8_t* column, size_t stride, Store store) {
+    store(column);
+    if (Copies == 2) store(column + stride);
+}
+
+// 8 rows by 16 columns, starting at column c; each column written to Copies output columns.
+template <int Copies = 1>
 inline void transposeBlock8x16(const uint8_t* const* rows, int c, uint8_t* out, size_t stride) {
     const __m128i a0 = load16(rows[0] + c), a1 = load16(rows[1] + c), a2 = load16(rows[2] + c),
                   a3 = load16(rows[3] + c), a4 = load16(rows[4] + c), a5 = load16(rows[5] + c),
@@ -192,10 +201,10 @@ inline void transposeBlock8x16(const uint8_t* const* rows, int c, uint8_t* out, 
     const __m128i columns[8] = {_mm_unpacklo_epi32(c0, c4), _mm_unpackhi_epi32(c0, c4), _mm_unpacklo_epi32(c1, c5),
                                 _mm_unpackhi_epi32(c1, c5), _mm_unpacklo_epi32(c2, c6), _mm_unpackhi_epi32(c2, c6),
                                 _mm_unpacklo_epi32(c3, c7), _mm_unpackhi_epi32(c3, c7)};
-    uint8_t* column = out + static_cast<size_t>(c) * stride;
-    for (int k = 0; k < 8; ++k, column += 2 * stride) {
-        store8(column, columns[k]);
-        storeHigh8(column + stride, columns[k]);
+    uint8_t* column = out + static_cast<size_t>(c) * Copies * stride;
+    for (int k = 0; k < 8; ++k, column += 2 * Copies * stride) {
+        toCopies<Copies>(column, stride, [&](uint8_t* at) { store8(at, columns[k]); });
+        toCopies<Copies>(column + Copies * stride, stride, [&](uint8_t* at) { storeHigh8(at, columns[k]); });
     }
 }
 
