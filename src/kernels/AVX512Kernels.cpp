@@ -202,6 +202,57 @@ void swap3(const uint8_t* in, uint8_t* out, int n) {
     }
 }
 
+// ---- Colour from RGB bands, 64 pixels a step; the last step loads and stores under masks that
+// cover what is left of the row. Loads come before stores in each step, so an output may be an input.
+
+// 32 pixels in 16-bit lanes: (a R + b G + c B + offset) >> 8, the sum known to fit 16 unsigned bits.
+inline __m512i weighted32In512(__m512i r, __m512i g, __m512i b, int wr, int wg, int wb, int offset) {
+    const auto weight = [](int value) {
+        __m512i w = _mm512_set1_epi16(static_cast<short>(value));
+        __asm__("" : "+v"(w));  // kept a multiply (see weight16x2)
+        return w;
+    };
+    const __m512i sum =
+        _mm512_add_epi16(_mm512_add_epi16(_mm512_mullo_epi16(r, weight(wr)), _mm512_mullo_epi16(g, weight(wg))),
+                         _mm512_add_epi16(_mm512_mullo_epi16(b, weight(wb)), _mm512_set1_epi16(static_cast<short>(offset))));
+    return _mm512_srli_epi16(sum, 8);
+}
+
+inline __m512i weighted64(__m512i r, __m512i g, __m512i b, int wr, int wg, int wb, int offset) {
+    const __m512i zero = _mm512_setzero_si512();
+    const __m512i low = weighted32In512(_mm512_unpacklo_epi8(r, zero), _mm512_unpacklo_epi8(g, zero),
+                                        _mm512_unpacklo_epi8(b, zero), wr, wg, wb, offset);
+    const __m512i high = weighted32In512(_mm512_unpackhi_epi8(r, zero), _mm512_unpackhi_epi8(g, zero),
+                                         _mm512_unpackhi_epi8(b, zero), wr, wg, wb, offset);
+    return _mm512_packus_epi16(low, high);
+}
+
+void rgbToYUV(const uint8_t* const rgb[3], uint8_t* const yuv[3], int n) {
+    const Bands<const uint8_t*> in(rgb);
+    const Bands<uint8_t*> out(yuv);
+    for (int i = 0; i < n; i += 64) {
+        const __mmask64 pixels = firstBytes(n - i);
+        const __m512i r = _mm512_maskz_loadu_epi8(pixels, in.b0 + i), g = _mm512_maskz_loadu_epi8(pixels, in.b1 + i),
+                      b = _mm512_maskz_loadu_epi8(pixels, in.b2 + i);
+        const __m512i y = weighted64(r, g, b, 66, 129, 25, 16 * 256 + 128);
+        const __m512i u = weighted64(r, g, b, -38, -74, 112, 128 * 256 + 128);
+        const __m512i v = weighted64(r, g, b, 112, -94, -18, 128 * 256 + 128);
+        _mm512_mask_storeu_epi8(out.b0 + i, pixels, y);
+        _mm512_mask_storeu_epi8(out.b1 + i, pixels, u);
+        _mm512_mask_storeu_epi8(out.b2 + i, pixels, v);
+    }
+}
+
+void rgbToMono(const uint8_t* const rgb[3], uint8_t* mono, int n) {
+    const Bands<const uint8_t*> in(rgb);
+    for (int i = 0; i < n; i += 64) {
+        const __mmask64 pixels = firstBytes(n - i);
+        const __m512i r = _mm512_maskz_loadu_epi8(pixels, in.b0 + i), g = _mm512_maskz_loadu_epi8(pixels, in.b1 + i),
+                      b = _mm512_maskz_loadu_epi8(pixels, in.b2 + i);
+        _mm512_mask_storeu_epi8(mono + i, pixels, weighted64(r, g, b, 54, 183, 18, 0));
+    }
+}
+
 #endif  // 64-bit code
 
 // Eight pixels a step: their bytes 0 and 2 exchanged, and only bytes 0 to 2 of each stored.
@@ -223,6 +274,8 @@ void addAVX512Kernels(RowKernels& table) {
     table.packed422ToBGR = packed422ToBGR;
     table.merge3 = merge3;
     table.swap3 = swap3;
+    table.rgbToYUV = rgbToYUV;
+    table.rgbToMono = rgbToMono;
 #else
     table.yuvToBGR = yuvToBGRIn256;
     table.packed422ToBGR = packed422ToBGRIn256;
