@@ -4,6 +4,7 @@
 // does (so that AddressSanitizer sees a read or write past them), in place where the kernel allows it.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cstring>
 #include <random>
 #include <string>
@@ -125,7 +126,8 @@ bool newAt(const RowKernels& kernels, Kernel RowKernels::*kernel) {
 // Every (y, u, v): a row of 65536 pixels for each y, chroma running through every pair.
 TEST(KernelExactness, YUVToRGBForEveryInput) {
     const std::vector<const RowKernels*> levels = simdLevels();
-    Bytes y(65536), u(65536), v(65536), r(65536), g(65536), b(65536), bgr(3 * 65536);
+    Bytes y(65536), u(65536), v(65536), r(65536), g(65536), b(65536), bgr(3 * 65536), packed(3 * 65536),
+        packedBGR(3 * 65536);
     Bytes expectedRGB[3] = {Bytes(65536), Bytes(65536), Bytes(65536)}, expectedBGR(3 * 65536);
     for (int i = 0; i < 65536; ++i) u[i] = uint8_t(i >> 8), v[i] = uint8_t(i);
     const YUVRow row = {y.data(), u.data(), v.data(), 0, 0};
@@ -138,11 +140,16 @@ TEST(KernelExactness, YUVToRGBForEveryInput) {
             expectedBGR[3 * i] = expectedRGB[2][i], expectedBGR[3 * i + 1] = expectedRGB[1][i];
             expectedBGR[3 * i + 2] = expectedRGB[0][i];
         }
+        for (int i = 0; i < 65536; ++i) packed[3 * i] = u[i], packed[3 * i + 1] = uint8_t(luma), packed[3 * i + 2] = v[i];
         for (const RowKernels* kernels : levels) {
-            if (!newAt(*kernels, &RowKernels::yuvToRGB) && !newAt(*kernels, &RowKernels::yuvToBGR)) continue;
+            if (!newAt(*kernels, &RowKernels::yuvToRGB) && !newAt(*kernels, &RowKernels::yuvToBGR) &&
+                !newAt(*kernels, &RowKernels::packed444ToBGR))
+                continue;
             kernels->yuvToRGB(row, rgb, 65536);
             kernels->yuvToBGR(row, bgr.data(), 65536);
-            if (r != expectedRGB[0] || g != expectedRGB[1] || b != expectedRGB[2] || bgr != expectedBGR)
+            kernels->packed444ToBGR({packed.data(), 1, 0, 2}, packedBGR.data(), 65536);  // U Y V
+            if (r != expectedRGB[0] || g != expectedRGB[1] || b != expectedRGB[2] || bgr != expectedBGR ||
+                packedBGR != expectedBGR)
                 FAIL() << nameOf(*kernels) << " differs for y " << luma;
         }
     }
@@ -215,6 +222,15 @@ TEST(KernelExactness, ColourRowsAtEveryChromaSubsamplingAndPhase) {
                 EXPECT_TRUE(eu.mine.copy() == eu.reference.copy() && ev.mine.copy() == ev.reference.copy())
                     << "expandChroma, shift " << shift << " phase " << phase;
             }
+        // Packed 4:4:4 pixels in both their layouts (U Y V and U V Y).
+        for (const auto& layout : {std::array<int, 3>{1, 0, 2}, std::array<int, 3>{2, 0, 1}}) {
+            Buffer pixels(3 * static_cast<size_t>(n), random);
+            Output bgr(3 * static_cast<size_t>(n), random);
+            const zorvframekit::Packed444Row row = {pixels.data(), layout[0], layout[1], layout[2]};
+            kernels.packed444ToBGR(row, bgr.mine.data(), n);
+            plainKernels().packed444ToBGR(row, bgr.reference.data(), n);
+            EXPECT_EQ(bgr.mine.copy(), bgr.reference.copy()) << "packed444ToBGR, luma at " << layout[0];
+        }
         // Packed 4:2:2 groups in each of their three layouts, starting on a group or inside one.
         const int offsets[3][3] = {{0, 1, 3}, {1, 0, 2}, {0, 3, 1}};  // luma, U, V
         for (const auto& layout : offsets)

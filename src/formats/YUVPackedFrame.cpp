@@ -193,6 +193,13 @@ void YUVPackedFrame::fillBitmap(BITMAPINFOHEADER* header, unsigned char* pixels)
             kernels.packed422ToBGR(packed422Row(data, r, 0), out, width);
             continue;
         }
+        if (pixelsPerGroup[formatIndex] == 1) {  // a 3-byte pixel a group, every sample its own
+            const unsigned char* first = data + ptrdiff_t(r) * rowStride + ptrdiff_t(firstPixelOffset) * 3;
+            kernels.packed444ToBGR(Packed444Row{first, yOffsets[formatIndex][0], uOffsets[formatIndex][0],
+                                                vOffsets[formatIndex][0]},
+                                   out, width);
+            continue;
+        }
         for (int c0 = 0; c0 < width; c0 += kRowChunkColumns) {
             const int n = width - c0 < kRowChunkColumns ? width - c0 : kRowChunkColumns;
             kernels.yuvToBGR(unpackRow(data, r, c0, n, room), out + 3 * c0, n);

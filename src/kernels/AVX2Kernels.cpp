@@ -314,10 +314,15 @@ void transpose16(const uint8_t* const* rowArray, int rowCount, int width, uint16
     }
 }
 
+void packed444ToBGR(const Packed444Row& row, uint8_t* bgr, int n) {
+    packed444ToBGRInChunks(row, bgr, n, split3, yuvToBGR);
+}
+
 }  // namespace
 
 void addAVX2Kernels(RowKernels& table) {
     table.yuvToBGR = yuvToBGR;
+    table.packed444ToBGR = packed444ToBGR;
     table.yuvToRGB = yuvToRGB;
     table.packed422ToBGR = packed422ToBGR;
     table.packed422ToRGB = packed422ToRGB;

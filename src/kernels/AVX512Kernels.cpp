@@ -56,7 +56,61 @@ void packed422ToBGRIn256(const Packed422Row& row, uint8_t* bgr, int n) {
     packed422ToBGR32(row, bgr, n, interleavePermuted);
 }
 
+// The permutes gathering byte j (0 to 2) of each of Pixels 3-byte pixels held in three registers:
+// indices into the first two registers, and into the third for the pixels (set in fromThird) there.
+template <int Pixels>
+struct GatherTables {
+    uint8_t firstTwo[3][Pixels], third[3][Pixels];
+    uint64_t fromThird[3];
+    constexpr GatherTables() : firstTwo(), third(), fromThird() {
+        for (int j = 0; j < 3; ++j)
+            for (int k = 0; k < Pixels; ++k) {
+                const int at = 3 * k + j;
+                firstTwo[j][k] = static_cast<uint8_t>(at % (2 * Pixels));
+                third[j][k] = static_cast<uint8_t>((at + Pixels) % Pixels);
+                if (at >= 2 * Pixels) fromThird[j] |= uint64_t(1) << k;
+            }
+    }
+};
+
 #if !defined(__x86_64__)
+// ---- In 32-bit code, where these take 256-bit registers (see below): packed 4:4:4 pixels to bitmap
+// pixels, each of Y, U and V gathered out of the pixels' bytes by two byte permutes (one over the
+// first two registers, one over the third under a mask), then the colour arithmetic and the
+// interleave of the other bitmap kernels; and planar RGB bitmaps.
+
+// Gathers byte `offset` of each of 32 3-byte pixels held in three 256-bit registers.
+struct GatherBytes32 {
+    __m256i fromFirstTwo, fromThird;
+    __mmask32 third;
+    explicit GatherBytes32(int offset) {
+        static constexpr GatherTables<32> tables;
+        fromFirstTwo = load32(tables.firstTwo[offset]);
+        fromThird = load32(tables.third[offset]);
+        third = static_cast<__mmask32>(tables.fromThird[offset]);
+    }
+    __m256i gather(__m256i a, __m256i b, __m256i c) const {
+        return _mm256_mask_permutexvar_epi8(_mm256_permutex2var_epi8(a, fromFirstTwo, b), third, fromThird, c);
+    }
+};
+
+void packed444ToBGRIn256(const Packed444Row& row, uint8_t* bgr, int n) {
+    const GatherBytes32 lumaBytes(row.yOffset), blueBytes(row.uOffset), redBytes(row.vOffset);
+    const uint8_t* in = row.pixels;
+    int i = 0;
+    for (; i + 32 <= n; i += 32, in += 96) {
+        prefetchSource<96>(in);
+        const __m256i a = load32(in), b = load32(in + 32), c = load32(in + 64);
+        const __m256i y = lumaBytes.gather(a, b, c), u = blueBytes.gather(a, b, c), v = redBytes.gather(a, b, c);
+        __m256i rl, gl, bl, rh, gh, bh;
+        yuvPairsToRGB(_mm256_unpacklo_epi8(y, u), _mm256_unpacklo_epi8(y, v), rl, gl, bl);
+        yuvPairsToRGB(_mm256_unpackhi_epi8(y, u), _mm256_unpackhi_epi8(y, v), rh, gh, bh);
+        interleave3Permuted(_mm256_packus_epi16(bl, bh), _mm256_packus_epi16(gl, gh), _mm256_packus_epi16(rl, rh),
+                            bgr + 3 * i);
+    }
+    plain::packed444ToBGR(Packed444Row{in, row.yOffset, row.uOffset, row.vOffset}, bgr + 3 * i, n - i);
+}
+
 // Three bands into 3-byte pixels, 32 a step (in 64-bit code, 64 a step: below).
 void merge3In256(const uint8_t* const in[3], uint8_t* out, int n) {
     const Bands<const uint8_t*> bands(in);
@@ -168,6 +222,41 @@ void packed422ToBGR(const Packed422Row& row, uint8_t* bgr, int n) {
         [&](const Packed422Row& rest, int out, int count) { packed422ToBGRIn256(rest, bgr + 3 * out, count); });
 }
 
+// Gathers byte `offset` of each of 64 3-byte pixels held in three 512-bit registers.
+struct GatherBytes64 {
+    __m512i fromFirstTwo, fromThird;
+    __mmask64 third;
+    explicit GatherBytes64(int offset) {
+        static constexpr GatherTables<64> tables;
+        fromFirstTwo = load64(tables.firstTwo[offset]);
+        fromThird = load64(tables.third[offset]);
+        third = tables.fromThird[offset];
+    }
+    __m512i gather(__m512i a, __m512i b, __m512i c) const {
+        return _mm512_mask_permutexvar_epi8(_mm512_permutex2var_epi8(a, fromFirstTwo, b), third, fromThird, c);
+    }
+};
+
+// 64 pixels a step; the last step loads and stores under masks that cover what is left of the row.
+void packed444ToBGR(const Packed444Row& row, uint8_t* bgr, int n) {
+    const GatherBytes64 lumaBytes(row.yOffset), blueBytes(row.uOffset), redBytes(row.vOffset);
+    for (int i = 0; i < n; i += 64) {
+        const int left = n - i < 64 ? n - i : 64;
+        const uint8_t* in = row.pixels + 3 * static_cast<size_t>(i);
+        prefetchSource<192>(in);
+        __m512i part[3];
+        for (int t = 0; t < 3; ++t) part[t] = _mm512_maskz_loadu_epi8(firstBytes(3 * left - 64 * t), in + 64 * t);
+        const __m512i y = lumaBytes.gather(part[0], part[1], part[2]), u = blueBytes.gather(part[0], part[1], part[2]),
+                      v = redBytes.gather(part[0], part[1], part[2]);
+        __m512i r, g, b;
+        packPairs64(_mm512_unpacklo_epi8(y, u), _mm512_unpacklo_epi8(y, v), _mm512_unpackhi_epi8(y, u),
+                    _mm512_unpackhi_epi8(y, v), r, g, b);
+        for (int t = 0; t < 3; ++t)
+            _mm512_mask_storeu_epi8(bgr + 3 * static_cast<size_t>(i) + 64 * t, firstBytes(3 * left - 64 * t),
+                                    interleaved3x64(b, g, r, t));
+    }
+}
+
 // Three bands into 3-byte pixels, 64 a step; the last step loads and stores under masks that cover
 // what is left of the row.
 void merge3(const uint8_t* const in[3], uint8_t* out, int n) {
@@ -276,7 +365,9 @@ void addAVX512Kernels(RowKernels& table) {
     table.swap3 = swap3;
     table.rgbToYUV = rgbToYUV;
     table.rgbToMono = rgbToMono;
+    table.packed444ToBGR = packed444ToBGR;
 #else
+    table.packed444ToBGR = packed444ToBGRIn256;
     table.yuvToBGR = yuvToBGRIn256;
     table.packed422ToBGR = packed422ToBGRIn256;
     table.merge3 = merge3In256;

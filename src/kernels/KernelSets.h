@@ -29,6 +29,7 @@ void unpackYUYV(const uint8_t* in, uint8_t* y, uint8_t* c1, uint8_t* c3, int gro
 void unpackUYVY(const uint8_t* in, uint8_t* y, uint8_t* c0, uint8_t* c2, int groups);
 void unpackY411(const uint8_t* in, uint8_t* y, uint8_t* u, uint8_t* v, int groups);
 void unpackY41P(const uint8_t* in, uint8_t* y, uint8_t* u, uint8_t* v, int groups);
+void packed444ToBGR(const Packed444Row& row, uint8_t* bgr, int n);
 void swap3(const uint8_t* in, uint8_t* out, int n);
 void swap4(const uint8_t* in, uint8_t* out, int n);
 void merge3(const uint8_t* const in[3], uint8_t* out, int n);

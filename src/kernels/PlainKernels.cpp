@@ -155,6 +155,17 @@ void unpackY41P(const uint8_t* in, uint8_t* y, uint8_t* u, uint8_t* v, int group
 
 // Each pixel is loaded before any store, so that the compiler need not fear that the caller's area
 // overlaps the frame's.
+void packed444ToBGR(const Packed444Row& row, uint8_t* bgr, int n) {
+    const uint8_t* pixel = row.pixels;
+    for (int i = 0; i < n; ++i, pixel += 3, bgr += 3) {
+        uint8_t r, g, b;
+        convertYUVPixelToRGB(pixel[row.yOffset], pixel[row.uOffset], pixel[row.vOffset], r, g, b);
+        bgr[0] = b;
+        bgr[1] = g;
+        bgr[2] = r;
+    }
+}
+
 void swap3(const uint8_t* in, uint8_t* out, int n) {
     for (int i = 0; i < n; ++i, in += 3, out += 3) {
         const uint8_t b0 = in[0], b1 = in[1], b2 = in[2];
@@ -243,6 +254,7 @@ void setKernels(RowKernels& table) {
     table.unpackUYVY = unpackUYVY;
     table.unpackY411 = unpackY411;
     table.unpackY41P = unpackY41P;
+    table.packed444ToBGR = packed444ToBGR;
     table.swap3 = swap3;
     table.swap4 = swap4;
     table.merge3 = merge3;

@@ -37,6 +37,12 @@ struct Packed422Row {
     int phase;
 };
 
+// A row of 3-byte 4:4:4 pixels, their Y, U and V at byte offsets yOffset, uOffset and vOffset.
+struct Packed444Row {
+    const uint8_t* pixels;
+    int yOffset, uOffset, vOffset;
+};
+
 struct RowKernels {
     KernelLevel level;
 
@@ -48,6 +54,8 @@ struct RowKernels {
     // The same straight from packed 4:2:2 groups.
     void (*packed422ToBGR)(const Packed422Row& row, uint8_t* bgr, int n);
     void (*packed422ToRGB)(const Packed422Row& row, uint8_t* const rgb[3], int n);
+    // And from packed 4:4:4 pixels.
+    void (*packed444ToBGR)(const Packed444Row& row, uint8_t* bgr, int n);
     // The row's chroma, a sample per pixel: u[i] and v[i] of pixel i.
     void (*expandChroma)(const YUVRow& row, uint8_t* u, uint8_t* v, int n);
     // Three bands R, G, B to Y, U, V.

@@ -329,10 +329,15 @@ void transpose16(const uint8_t* const* rowArray, int rowCount, int width, uint16
                     [&](int r, int c) { transposeBlock8x8Words(rows + r, c, out + r, columnStride, swapped); });
 }
 
+void packed444ToBGR(const Packed444Row& row, uint8_t* bgr, int n) {
+    packed444ToBGRInChunks(row, bgr, n, split3, yuvToBGR);
+}
+
 }  // namespace
 
 void addSSE2Kernels(RowKernels& table) {
     table.yuvToBGR = yuvToBGR;
+    table.packed444ToBGR = packed444ToBGR;
     table.yuvToRGB = yuvToRGB;
     table.packed422ToBGR = packed422ToBGR;
     table.packed422ToRGB = packed422ToRGB;

@@ -172,10 +172,15 @@ struct YUVToBGR {
 
 void yuvToBGR(const YUVRow& row, uint8_t* bgr, int n) { byShift<YUVToBGR>(row.chromaShift, row, bgr, n); }
 
+void packed444ToBGR(const Packed444Row& row, uint8_t* bgr, int n) {
+    packed444ToBGRInChunks(row, bgr, n, split3, yuvToBGR);
+}
+
 }  // namespace
 
 void addSSSE3Kernels(RowKernels& table) {
     table.yuvToBGR = yuvToBGR;
+    table.packed444ToBGR = packed444ToBGR;
     table.split3 = split3;
     table.split4 = split4;
     table.unpackY411 = unpackY411;

@@ -115,6 +115,23 @@ inline void forYUVVectors(const YUVRow& row, int n, Vectors vectors, Rest rest) 
     if (whole < count) rest(advanceRow(aligned, whole), lead + whole, count - whole);
 }
 
+// Packed 4:4:4 pixels to bitmap pixels through a level's own split into bands and conversion of
+// them, a chunk of the row at a time in bands on the stack.
+template <typename Split, typename Convert>
+inline void packed444ToBGRInChunks(const Packed444Row& row, uint8_t* bgr, int n, Split split, Convert convert) {
+    const int kChunk = 256;
+    alignas(32) uint8_t y[kChunk], u[kChunk], v[kChunk];
+    uint8_t* bands[3];
+    bands[row.yOffset] = y;
+    bands[row.uOffset] = u;
+    bands[row.vOffset] = v;
+    for (int i = 0; i < n; i += kChunk) {
+        const int count = n - i < kChunk ? n - i : kChunk;
+        split(row.pixels + 3 * static_cast<size_t>(i), bands, count);
+        convert(YUVRow{y, u, v, 0, 0}, bgr + 3 * static_cast<size_t>(i), count);
+    }
+}
+
 // 16 pixels of a phase-0 row from pixel i on, converted.
 template <int Shift>
 inline void yuvRow16(const YUVRow& row, int i, __m128i& r, __m128i& g, __m128i& b) {
