@@ -28,8 +28,9 @@ const int kChunkColumns = 2048;
 // Rows converted one at a time (bitmaps) go in shorter chunks, whose scratch fits the stack.
 const int kRowChunkColumns = 1024;
 // Usable bytes before and after each scratch row: a producer may unpack whole groups from before
-// the chunk's first pixel.
-const int kRowSlack = 32;
+// the chunk's first pixel. A whole cache line, so that rows start on one: a 64-byte access to a row
+// then never straddles two lines.
+const int kRowSlack = 64;
 
 // Where a producer puts one row's chunk: its three band rows, which hold until the strip is
 // transposed, and three work rows, which the next row's producer reuses.
@@ -44,7 +45,7 @@ struct RowScratch {
 class StripScratch {
 public:
     static const size_t kRowBytes = kChunkColumns + 2 * kRowSlack;
-    static const size_t kBytes = (3 * kStripRows + 3) * kRowBytes + 32;
+    static const size_t kBytes = (3 * kStripRows + 3) * kRowBytes + 64;
 
     StripScratch() : bytes(new (std::nothrow) uint8_t[kBytes]) {
         if (!bytes && platform::kExceptionsReachCallers) throw std::bad_alloc();
@@ -62,7 +63,7 @@ public:
 
 private:
     uint8_t* aligned() const {
-        return bytes.get() + ((32 - reinterpret_cast<uintptr_t>(bytes.get()) % 32) % 32);
+        return bytes.get() + ((64 - reinterpret_cast<uintptr_t>(bytes.get()) % 64) % 64);
     }
     std::unique_ptr<uint8_t[]> bytes;
 };
@@ -80,7 +81,7 @@ public:
     }
 
 private:
-    alignas(32) uint8_t bytes[6][kRowChunkColumns + 2 * kRowSlack];
+    alignas(64) uint8_t bytes[6][kRowChunkColumns + 2 * kRowSlack];
 };
 
 // Where a producer says one row's chunk of samples is: band[b] points at band b's n samples (its

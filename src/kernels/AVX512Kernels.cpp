@@ -1,9 +1,11 @@
 // AVX-512 kernels, with its byte (BW), 256-bit (VL) and byte-permute (VBMI) instructions: byte-masked
 // stores, which write some bytes of a register and leave the rest of memory untouched at the speed
-// of a whole store, and byte permutes across a whole register, which put 3-byte pixels together in
-// two instructions where lane shuffles take six. The colour arithmetic is AVX2's. In 64-bit code,
-// bitmaps from YUV, 3-byte pixel swaps and planar RGB bitmaps take a whole 512-bit register a step,
-// which measured faster than AVX2's lane shuffles (in 256-bit registers the permutes had not).
+// of a whole store, and byte permutes across a whole register, which put 3-byte pixels together (or
+// take them apart) in two instructions where lane shuffles take six. The colour arithmetic is AVX2's.
+// In 64-bit code, bitmaps from YUV, 3-byte pixel swaps and splits, planar RGB bitmaps and RGB to YUV
+// take a whole 512-bit register a step, which measured faster than AVX2 (given rows that start on a
+// cache line: a 64-byte access across two lines costs about two). 32-bit code, with 8 vector
+// registers named, keeps 256-bit registers throughout.
 
 // GCC 12 takes the deliberately undefined registers inside its own AVX-512 intrinsics (conversions,
 // shifts, permutes) for uninitialised variables of ours.
@@ -237,6 +239,23 @@ struct GatherBytes64 {
     }
 };
 
+// 3-byte pixels into three bands, 64 a step; the last step loads and stores under masks that cover
+// what is left of the row.
+[[maybe_unused]] void split3(const uint8_t* in, uint8_t* const out[3], int n) {
+    const Bands<uint8_t*> bands(out);
+    const GatherBytes64 first(0), second(1), third(2);
+    int i = 0;
+    for (; i + 64 <= n; i += 64, in += 192) {
+        prefetchSource<192>(in);
+        const __m512i a = load64(in), b = load64(in + 64), c = load64(in + 128);
+        _mm512_storeu_si512(bands.b0 + i, first.gather(a, b, c));
+        _mm512_storeu_si512(bands.b1 + i, second.gather(a, b, c));
+        _mm512_storeu_si512(bands.b2 + i, third.gather(a, b, c));
+    }
+    uint8_t* const rest[3] = {bands.b0 + i, bands.b1 + i, bands.b2 + i};
+    plain::split3(in, rest, n - i);
+}
+
 // 64 pixels a step; the last step loads and stores under masks that cover what is left of the row.
 void packed444ToBGR(const Packed444Row& row, uint8_t* bgr, int n) {
     const GatherBytes64 lumaBytes(row.yOffset), blueBytes(row.uOffset), redBytes(row.vOffset);
@@ -366,6 +385,7 @@ void addAVX512Kernels(RowKernels& table) {
     table.rgbToYUV = rgbToYUV;
     table.rgbToMono = rgbToMono;
     table.packed444ToBGR = packed444ToBGR;
+    table.split3 = split3;
 #else
     table.packed444ToBGR = packed444ToBGRIn256;
     table.yuvToBGR = yuvToBGRIn256;
