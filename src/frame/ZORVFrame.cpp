@@ -10,8 +10,13 @@
 
 namespace zorvframekit {
 
+namespace {
+const uintptr_t kLine = 64;
+}  // namespace
+
 ZORVFrame::ZORVFrame(int size)
     : data(nullptr),
+      allocation(nullptr),
       dataSize(size),
       colorSpace(0),
       frameType(0),
@@ -36,19 +41,23 @@ void ZORVFrame::allocateData() {
     // Charge first, in one atomic check-and-charge, so that two frames racing for the last bytes
     // cannot both be granted; a failed allocation gives the bytes back.
     if (!tryChargeMemory(*memoryLimiter, dataSize)) return;
-    data = new (std::nothrow) unsigned char[static_cast<size_t>(dataSize)];
-    if (data == nullptr) {
+    // The buffer starts on a cache line, so that rows whose size is a multiple of 64 bytes (most
+    // widths of most layouts) start on one too and a wide load of a row never straddles two lines.
+    allocation = new (std::nothrow) unsigned char[static_cast<size_t>(dataSize) + kLine - 1];
+    if (allocation == nullptr) {
         memoryLimiter->decMemoryUsed(dataSize);
         if (platform::kExceptionsReachCallers) throw std::bad_alloc();
         return;  // refused, as the limiter refuses: no buffer, nothing charged
     }
+    data = allocation + (kLine - reinterpret_cast<uintptr_t>(allocation) % kLine) % kLine;
     chargedLimiter = memoryLimiter;
     chargedSize = dataSize;
 }
 
 void ZORVFrame::freeData() {
     if (data == nullptr) return;
-    delete[] data;
+    delete[] allocation;
+    allocation = nullptr;
     data = nullptr;
     chargedLimiter->decMemoryUsed(chargedSize);
     chargedLimiter = nullptr;

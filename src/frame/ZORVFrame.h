@@ -67,7 +67,8 @@ private:
     ZORVFrame& operator=(const ZORVFrame&);
     void insertMetaData(const char* name, MetaDataItem* item);
 
-    unsigned char* data;
+    unsigned char* data;        // inside `allocation`, on its first cache line boundary
+    unsigned char* allocation;
     int dataSize;
     std::map<std::string, MetaDataItem*> metaData;
     int colorSpace;
