@@ -15,6 +15,7 @@
 #include "kernels/RowKernels.h"
 
 using zorvframekit::KernelLevel;
+using zorvframekit::Packed411Layout;
 using zorvframekit::RowKernels;
 using zorvframekit::YUVRow;
 
@@ -230,6 +231,19 @@ TEST(KernelExactness, ColourRowsAtEveryChromaSubsamplingAndPhase) {
             kernels.packed444ToBGR(row, bgr.mine.data(), n);
             plainKernels().packed444ToBGR(row, bgr.reference.data(), n);
             EXPECT_EQ(bgr.mine.copy(), bgr.reference.copy()) << "packed444ToBGR, luma at " << layout[0];
+        }
+        // Packed 4:1:1 groups in both their layouts, starting at every pixel of a group.
+        for (Packed411Layout layout : {Packed411Layout::Y411, Packed411Layout::Y41P}) {
+            const zorvframekit::Packed411Format& format = zorvframekit::packed411Format(layout);
+            for (int phase = 0; phase < format.pixels; ++phase) {
+                Buffer groups(n == 0 ? 0 : format.bytes * static_cast<size_t>((phase + n + format.pixels - 1) / format.pixels),
+                              random);
+                Output bgr(3 * static_cast<size_t>(n), random);
+                const zorvframekit::Packed411Row row = {groups.data(), layout, phase};
+                kernels.packed411ToBGR(row, bgr.mine.data(), n);
+                plainKernels().packed411ToBGR(row, bgr.reference.data(), n);
+                EXPECT_EQ(bgr.mine.copy(), bgr.reference.copy()) << "packed411ToBGR, " << format.pixels << " pixels a group, phase " << phase;
+            }
         }
         // Packed 4:2:2 groups in each of their three layouts, starting on a group or inside one.
         const int offsets[3][3] = {{0, 1, 3}, {1, 0, 2}, {0, 3, 1}};  // luma, U, V

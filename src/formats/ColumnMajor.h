@@ -25,8 +25,6 @@ const int kStripRows = kMaxTransposeRows;
 // every packed layout (1, 2, 4 and 8 pixels), so that every chunk of a row starts at the same place
 // inside its group.
 const int kChunkColumns = 2048;
-// Rows converted one at a time (bitmaps) go in shorter chunks, whose scratch fits the stack.
-const int kRowChunkColumns = 1024;
 // Usable bytes before and after each scratch row: a producer may unpack whole groups from before
 // the chunk's first pixel. A whole cache line, so that rows start on one: a 64-byte access to a row
 // then never straddles two lines.
@@ -66,22 +64,6 @@ private:
         return bytes.get() + ((64 - reinterpret_cast<uintptr_t>(bytes.get()) % 64) % 64);
     }
     std::unique_ptr<uint8_t[]> bytes;
-};
-
-// The scratch of a single row, for rows converted one at a time (bitmaps): small enough for the stack.
-class RowScratchSpace {
-public:
-    RowScratch row() {
-        RowScratch scratch;
-        for (int k = 0; k < 3; ++k) {
-            scratch.band[k] = bytes[k] + kRowSlack;
-            scratch.work[k] = bytes[3 + k] + kRowSlack;
-        }
-        return scratch;
-    }
-
-private:
-    alignas(64) uint8_t bytes[6][kRowChunkColumns + 2 * kRowSlack];
 };
 
 // Where a producer says one row's chunk of samples is: band[b] points at band b's n samples (its

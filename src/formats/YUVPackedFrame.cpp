@@ -183,26 +183,26 @@ void YUVPackedFrame::fillBitmap(BITMAPINFOHEADER* header, unsigned char* pixels)
     fillBitmapHeader(header, width, height, 24);
     const ptrdiff_t stride = static_cast<ptrdiff_t>(bitmapStride(int64_t(3) * width));
     const RowKernels& kernels = rowKernels();
-    RowScratchSpace scratch;
-    const RowScratch room = scratch.row();
     const unsigned char* data = getData();
+    // Every layout converts straight from its groups, the row's first pixel `phase` into its group.
+    const int inGroup = pixelsPerGroup[formatIndex], phase = firstPixelOffset % inGroup;
+    const ptrdiff_t firstGroup = ptrdiff_t(firstPixelOffset / inGroup) * bytesPerGroup[formatIndex];
+    const int yAt = yOffsets[formatIndex][0], uAt = uOffsets[formatIndex][0], vAt = vOffsets[formatIndex][0];
     // The bitmap's first row is the image's bottom row.
     unsigned char* out = pixels + (height - 1) * stride;
     for (int r = 0; r < height; ++r, out -= stride) {
-        if (pixelsPerGroup[formatIndex] == 2) {
-            kernels.packed422ToBGR(packed422Row(data, r, 0), out, width);
-            continue;
-        }
-        if (pixelsPerGroup[formatIndex] == 1) {  // a 3-byte pixel a group, every sample its own
-            const unsigned char* first = data + ptrdiff_t(r) * rowStride + ptrdiff_t(firstPixelOffset) * 3;
-            kernels.packed444ToBGR(Packed444Row{first, yOffsets[formatIndex][0], uOffsets[formatIndex][0],
-                                                vOffsets[formatIndex][0]},
-                                   out, width);
-            continue;
-        }
-        for (int c0 = 0; c0 < width; c0 += kRowChunkColumns) {
-            const int n = width - c0 < kRowChunkColumns ? width - c0 : kRowChunkColumns;
-            kernels.yuvToBGR(unpackRow(data, r, c0, n, room), out + 3 * c0, n);
+        const unsigned char* groups = data + ptrdiff_t(r) * rowStride + firstGroup;
+        switch (inGroup) {
+        case 1:
+            kernels.packed444ToBGR(Packed444Row{groups, yAt, uAt, vAt}, out, width);
+            break;
+        case 2:
+            kernels.packed422ToBGR(Packed422Row{groups, yAt, uAt, vAt, phase}, out, width);
+            break;
+        default:
+            kernels.packed411ToBGR(
+                Packed411Row{groups, inGroup == 4 ? Packed411Layout::Y411 : Packed411Layout::Y41P, phase}, out, width);
+            break;
         }
     }
 }

@@ -318,11 +318,16 @@ void packed444ToBGR(const Packed444Row& row, uint8_t* bgr, int n) {
     packed444ToBGRInChunks(row, bgr, n, split3, yuvToBGR);
 }
 
+void packed411ToBGR(const Packed411Row& row, uint8_t* bgr, int n) {
+    packed411ToBGRInChunks(row, bgr, n, ssse3::unpackY411, ssse3::unpackY41P, yuvToBGR);
+}
+
 }  // namespace
 
 void addAVX2Kernels(RowKernels& table) {
     table.yuvToBGR = yuvToBGR;
     table.packed444ToBGR = packed444ToBGR;
+    table.packed411ToBGR = packed411ToBGR;
     table.yuvToRGB = yuvToRGB;
     table.packed422ToBGR = packed422ToBGR;
     table.packed422ToRGB = packed422ToRGB;

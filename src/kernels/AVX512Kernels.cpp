@@ -113,6 +113,10 @@ void packed444ToBGRIn256(const Packed444Row& row, uint8_t* bgr, int n) {
     plain::packed444ToBGR(Packed444Row{in, row.yOffset, row.uOffset, row.vOffset}, bgr + 3 * i, n - i);
 }
 
+void packed411ToBGRIn256(const Packed411Row& row, uint8_t* bgr, int n) {
+    packed411ToBGRInChunks(row, bgr, n, ssse3::unpackY411, ssse3::unpackY41P, yuvToBGRIn256);
+}
+
 // Three bands into 3-byte pixels, 32 a step (in 64-bit code, 64 a step: below).
 void merge3In256(const uint8_t* const in[3], uint8_t* out, int n) {
     const Bands<const uint8_t*> bands(in);
@@ -238,6 +242,45 @@ struct GatherBytes64 {
         return _mm512_mask_permutexvar_epi8(_mm512_permutex2var_epi8(a, fromFirstTwo, b), third, fromThird, c);
     }
 };
+
+// Where each of 64 pixels of a 4:1:1 layout (96 bytes from a group's start) has its Y, U and V.
+struct Gather411 {
+    uint8_t y[64], u[64], v[64];
+    constexpr explicit Gather411(const Packed411Format& format) : y(), u(), v() {
+        for (int k = 0; k < 64; ++k) {
+            const int group = (k / format.pixels) * format.bytes, j = k % format.pixels;
+            y[k] = static_cast<uint8_t>(group + format.y[j]);
+            u[k] = static_cast<uint8_t>(group + format.u[j]);
+            v[k] = static_cast<uint8_t>(group + format.v[j]);
+        }
+    }
+};
+
+// 64 pixels a step: their 96 bytes in two registers, out of which one two-register byte permute
+// each gathers the pixels' Y, U and V. A first pixel inside its group, and the last pixels of the
+// row, go plain.
+void packed411ToBGR(const Packed411Row& row, uint8_t* bgr, int n) {
+    static constexpr Gather411 layouts[2] = {Gather411(kPacked411Formats[0]), Gather411(kPacked411Formats[1])};
+    const Packed411Format& format = packed411Format(row.layout);
+    const Gather411& gather = layouts[row.layout == Packed411Layout::Y411 ? 0 : 1];
+    int lead = row.phase == 0 ? 0 : format.pixels - row.phase;
+    if (lead > n) lead = n;
+    plain::packed411ToBGR(row, bgr, lead);
+    const uint8_t* groups = row.groups + (row.phase == 0 ? 0 : format.bytes);
+    const __m512i lumaAt = load64(gather.y), blueAt = load64(gather.u), redAt = load64(gather.v);
+    int i = lead;
+    for (; i + 64 <= n; i += 64, groups += 96) {
+        prefetchSource<96>(groups);
+        const __m512i a = load64(groups), b = _mm512_castsi256_si512(load32(groups + 64));
+        const __m512i y = _mm512_permutex2var_epi8(a, lumaAt, b), u = _mm512_permutex2var_epi8(a, blueAt, b),
+                      v = _mm512_permutex2var_epi8(a, redAt, b);
+        __m512i r, g, bl;
+        packPairs64(_mm512_unpacklo_epi8(y, u), _mm512_unpacklo_epi8(y, v), _mm512_unpackhi_epi8(y, u),
+                    _mm512_unpackhi_epi8(y, v), r, g, bl);
+        storeBGR64(r, g, bl, bgr + 3 * static_cast<size_t>(i));
+    }
+    plain::packed411ToBGR(Packed411Row{groups, row.layout, 0}, bgr + 3 * static_cast<size_t>(i), n - i);
+}
 
 // 3-byte pixels into three bands, 64 a step; the last step loads and stores under masks that cover
 // what is left of the row.
@@ -385,9 +428,11 @@ void addAVX512Kernels(RowKernels& table) {
     table.rgbToYUV = rgbToYUV;
     table.rgbToMono = rgbToMono;
     table.packed444ToBGR = packed444ToBGR;
+    table.packed411ToBGR = packed411ToBGR;
     table.split3 = split3;
 #else
     table.packed444ToBGR = packed444ToBGRIn256;
+    table.packed411ToBGR = packed411ToBGRIn256;
     table.yuvToBGR = yuvToBGRIn256;
     table.packed422ToBGR = packed422ToBGRIn256;
     table.merge3 = merge3In256;

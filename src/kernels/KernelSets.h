@@ -30,6 +30,7 @@ void unpackUYVY(const uint8_t* in, uint8_t* y, uint8_t* c0, uint8_t* c2, int gro
 void unpackY411(const uint8_t* in, uint8_t* y, uint8_t* u, uint8_t* v, int groups);
 void unpackY41P(const uint8_t* in, uint8_t* y, uint8_t* u, uint8_t* v, int groups);
 void packed444ToBGR(const Packed444Row& row, uint8_t* bgr, int n);
+void packed411ToBGR(const Packed411Row& row, uint8_t* bgr, int n);
 void swap3(const uint8_t* in, uint8_t* out, int n);
 void swap4(const uint8_t* in, uint8_t* out, int n);
 void merge3(const uint8_t* const in[3], uint8_t* out, int n);
@@ -44,6 +45,12 @@ void transpose16(const uint8_t* const* rows, int rowCount, int width, uint16_t* 
 void setKernels(RowKernels& table);
 
 }  // namespace plain
+
+// The SSSE3 4:1:1 unpacking, for the levels above, which have nothing faster.
+namespace ssse3 {
+void unpackY411(const uint8_t* in, uint8_t* y, uint8_t* u, uint8_t* v, int groups);
+void unpackY41P(const uint8_t* in, uint8_t* y, uint8_t* u, uint8_t* v, int groups);
+}  // namespace ssse3
 
 // Each instruction-set file replaces the entries it does better than the table it is given (the
 // table of the level below).

@@ -166,6 +166,19 @@ void packed444ToBGR(const Packed444Row& row, uint8_t* bgr, int n) {
     }
 }
 
+void packed411ToBGR(const Packed411Row& row, uint8_t* bgr, int n) {
+    const Packed411Format& format = packed411Format(row.layout);
+    for (int i = 0; i < n; ++i, bgr += 3) {
+        const int position = row.phase + i, j = position % format.pixels;
+        const uint8_t* group = row.groups + (position / format.pixels) * format.bytes;
+        uint8_t r, g, b;
+        convertYUVPixelToRGB(group[format.y[j]], group[format.u[j]], group[format.v[j]], r, g, b);
+        bgr[0] = b;
+        bgr[1] = g;
+        bgr[2] = r;
+    }
+}
+
 void swap3(const uint8_t* in, uint8_t* out, int n) {
     for (int i = 0; i < n; ++i, in += 3, out += 3) {
         const uint8_t b0 = in[0], b1 = in[1], b2 = in[2];
@@ -255,6 +268,7 @@ void setKernels(RowKernels& table) {
     table.unpackY411 = unpackY411;
     table.unpackY41P = unpackY41P;
     table.packed444ToBGR = packed444ToBGR;
+    table.packed411ToBGR = packed411ToBGR;
     table.swap3 = swap3;
     table.swap4 = swap4;
     table.merge3 = merge3;

@@ -43,6 +43,29 @@ struct Packed444Row {
     int yOffset, uOffset, vOffset;
 };
 
+// The two packed 4:1:1 layouts, four pixels to a chroma pair: Y411 (U Y0 Y1 V Y2 Y3) and Y41P
+// (U0 Y0 V0 Y1 U4 Y2 V4 Y3 Y4 Y5 Y6 Y7). Pixel j of a group of `pixels` in `bytes` bytes has its
+// luma at byte y[j] and its chroma at u[j] and v[j].
+enum class Packed411Layout { Y411, Y41P };
+struct Packed411Format {
+    int pixels, bytes;
+    int y[8], u[8], v[8];
+};
+constexpr Packed411Format kPacked411Formats[2] = {
+    {4, 6, {1, 2, 4, 5}, {0, 0, 0, 0}, {3, 3, 3, 3}},
+    {8, 12, {1, 3, 5, 7, 8, 9, 10, 11}, {0, 0, 0, 0, 4, 4, 4, 4}, {2, 2, 2, 2, 6, 6, 6, 6}},
+};
+constexpr const Packed411Format& packed411Format(Packed411Layout layout) {
+    return kPacked411Formats[layout == Packed411Layout::Y411 ? 0 : 1];
+}
+
+// A row of packed 4:1:1 groups: pixel i is pixel phase + i of the groups from `groups` on.
+struct Packed411Row {
+    const uint8_t* groups;
+    Packed411Layout layout;
+    int phase;
+};
+
 struct RowKernels {
     KernelLevel level;
 
@@ -54,8 +77,9 @@ struct RowKernels {
     // The same straight from packed 4:2:2 groups.
     void (*packed422ToBGR)(const Packed422Row& row, uint8_t* bgr, int n);
     void (*packed422ToRGB)(const Packed422Row& row, uint8_t* const rgb[3], int n);
-    // And from packed 4:4:4 pixels.
+    // And from packed 4:4:4 pixels, and from packed 4:1:1 groups.
     void (*packed444ToBGR)(const Packed444Row& row, uint8_t* bgr, int n);
+    void (*packed411ToBGR)(const Packed411Row& row, uint8_t* bgr, int n);
     // The row's chroma, a sample per pixel: u[i] and v[i] of pixel i.
     void (*expandChroma)(const YUVRow& row, uint8_t* u, uint8_t* v, int n);
     // Three bands R, G, B to Y, U, V.

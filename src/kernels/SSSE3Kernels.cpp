@@ -70,17 +70,6 @@ inline void unpack48(const uint8_t* in, const Gather48 (&luma)[2], const Gather4
     storeHigh8(v, uv);
 }
 
-void unpackY411(const uint8_t* in, uint8_t* y, uint8_t* u, uint8_t* v, int groups) {
-    int g = 0;
-    for (; g + 8 <= groups; g += 8) unpack48(in + 6 * g, kY411Luma, kY411Chroma, y + 4 * g, u + g, v + g);
-    plain::unpackY411(in + 6 * g, y + 4 * g, u + g, v + g, groups - g);
-}
-
-void unpackY41P(const uint8_t* in, uint8_t* y, uint8_t* u, uint8_t* v, int groups) {
-    int g = 0;
-    for (; g + 4 <= groups; g += 4) unpack48(in + 12 * g, kY41PLuma, kY41PChroma, y + 8 * g, u + 2 * g, v + 2 * g);
-    plain::unpackY41P(in + 12 * g, y + 8 * g, u + 2 * g, v + 2 * g, groups - g);
-}
 
 // Four pixels of `Bytes` bytes each, starting at byte `Skip` of a vector, as bytes 0 of the four,
 // then bytes 1, then bytes 2 (the top four bytes zero).
@@ -176,15 +165,36 @@ void packed444ToBGR(const Packed444Row& row, uint8_t* bgr, int n) {
     packed444ToBGRInChunks(row, bgr, n, split3, yuvToBGR);
 }
 
+void packed411ToBGR(const Packed411Row& row, uint8_t* bgr, int n) {
+    packed411ToBGRInChunks(row, bgr, n, ssse3::unpackY411, ssse3::unpackY41P, yuvToBGR);
+}
+
 }  // namespace
+
+namespace ssse3 {
+
+void unpackY411(const uint8_t* in, uint8_t* y, uint8_t* u, uint8_t* v, int groups) {
+    int g = 0;
+    for (; g + 8 <= groups; g += 8) unpack48(in + 6 * g, kY411Luma, kY411Chroma, y + 4 * g, u + g, v + g);
+    plain::unpackY411(in + 6 * g, y + 4 * g, u + g, v + g, groups - g);
+}
+
+void unpackY41P(const uint8_t* in, uint8_t* y, uint8_t* u, uint8_t* v, int groups) {
+    int g = 0;
+    for (; g + 4 <= groups; g += 4) unpack48(in + 12 * g, kY41PLuma, kY41PChroma, y + 8 * g, u + 2 * g, v + 2 * g);
+    plain::unpackY41P(in + 12 * g, y + 8 * g, u + 2 * g, v + 2 * g, groups - g);
+}
+
+}  // namespace ssse3
 
 void addSSSE3Kernels(RowKernels& table) {
     table.yuvToBGR = yuvToBGR;
     table.packed444ToBGR = packed444ToBGR;
+    table.packed411ToBGR = packed411ToBGR;
     table.split3 = split3;
     table.split4 = split4;
-    table.unpackY411 = unpackY411;
-    table.unpackY41P = unpackY41P;
+    table.unpackY411 = ssse3::unpackY411;
+    table.unpackY41P = ssse3::unpackY41P;
     table.swap3 = swap3;
     table.merge3 = merge3;
 }

@@ -132,6 +132,24 @@ inline void packed444ToBGRInChunks(const Packed444Row& row, uint8_t* bgr, int n,
     }
 }
 
+// Packed 4:1:1 groups to bitmap pixels through a level's own unpacking and conversion, a chunk of
+// the row at a time in rows on the stack.
+template <typename Unpack, typename Convert>
+inline void packed411ToBGRInChunks(const Packed411Row& row, uint8_t* bgr, int n, Unpack unpackY411, Unpack unpackY41P,
+                                   Convert convert) {
+    const Packed411Format& format = packed411Format(row.layout);
+    const Unpack unpack = row.layout == Packed411Layout::Y411 ? unpackY411 : unpackY41P;
+    const int kChunk = 256;
+    alignas(32) uint8_t y[kChunk + 16], u[kChunk / 4 + 4], v[kChunk / 4 + 4];
+    for (int i = 0; i < n; i += kChunk) {
+        const int count = n - i < kChunk ? n - i : kChunk;
+        const int position = row.phase + i, first = position % format.pixels;
+        unpack(row.groups + (position / format.pixels) * format.bytes, y, u, v,
+               (first + count + format.pixels - 1) / format.pixels);
+        convert(YUVRow{y + first, u + first / 4, v + first / 4, 2, first % 4}, bgr + 3 * static_cast<size_t>(i), count);
+    }
+}
+
 // 16 pixels of a phase-0 row from pixel i on, converted.
 template <int Shift>
 inline void yuvRow16(const YUVRow& row, int i, __m128i& r, __m128i& g, __m128i& b) {
