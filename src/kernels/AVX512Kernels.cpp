@@ -75,6 +75,45 @@ struct GatherTables {
     }
 };
 
+// Where each of Pixels pixels of a 4:1:1 layout (their 3 Pixels / 2 bytes from a group's start) has
+// its Y, U and V: the indices of byte permutes over two registers.
+template <int Pixels>
+struct Gather411 {
+    uint8_t y[Pixels], u[Pixels], v[Pixels];
+    constexpr explicit Gather411(const Packed411Format& format) : y(), u(), v() {
+        for (int k = 0; k < Pixels; ++k) {
+            const int group = (k / format.pixels) * format.bytes, j = k % format.pixels;
+            y[k] = static_cast<uint8_t>(group + format.y[j]);
+            u[k] = static_cast<uint8_t>(group + format.u[j]);
+            v[k] = static_cast<uint8_t>(group + format.v[j]);
+        }
+    }
+};
+
+template <int Pixels>
+const Gather411<Pixels>& gather411(Packed411Layout layout) {
+    static constexpr Gather411<Pixels> layouts[2] = {Gather411<Pixels>(kPacked411Formats[0]),
+                                                     Gather411<Pixels>(kPacked411Formats[1])};
+    return layouts[layout == Packed411Layout::Y411 ? 0 : 1];
+}
+
+// Runs steps(groups, i) over the row's whole groups Step pixels (3 Step / 2 bytes) at a time; a first
+// pixel inside its group, and the last pixels of the row, go plain.
+template <int Step, typename Steps>
+inline void forPacked411Steps(const Packed411Row& row, uint8_t* bgr, int n, Steps steps) {
+    const Packed411Format& format = packed411Format(row.layout);
+    int lead = row.phase == 0 ? 0 : format.pixels - row.phase;
+    if (lead > n) lead = n;
+    plain::packed411ToBGR(row, bgr, lead);
+    const uint8_t* groups = row.groups + (row.phase == 0 ? 0 : format.bytes);
+    int i = lead;
+    for (; i + Step <= n; i += Step, groups += 3 * Step / 2) {
+        prefetchSource<3 * Step / 2>(groups);
+        steps(groups, i);
+    }
+    plain::packed411ToBGR(Packed411Row{groups, row.layout, 0}, bgr + 3 * static_cast<size_t>(i), n - i);
+}
+
 #if !defined(__x86_64__)
 // ---- In 32-bit code, where these take 256-bit registers (see below): packed 4:4:4 pixels to bitmap
 // pixels, each of Y, U and V gathered out of the pixels' bytes by two byte permutes (one over the
@@ -113,8 +152,20 @@ void packed444ToBGRIn256(const Packed444Row& row, uint8_t* bgr, int n) {
     plain::packed444ToBGR(Packed444Row{in, row.yOffset, row.uOffset, row.vOffset}, bgr + 3 * i, n - i);
 }
 
+// 32 pixels a step: their 48 bytes in two registers, out of which one byte permute each gathers Y,
+// U and V.
 void packed411ToBGRIn256(const Packed411Row& row, uint8_t* bgr, int n) {
-    packed411ToBGRInChunks(row, bgr, n, ssse3::unpackY411, ssse3::unpackY41P, yuvToBGRIn256);
+    const Gather411<32>& at = gather411<32>(row.layout);
+    forPacked411Steps<32>(row, bgr, n, [&](const uint8_t* groups, int i) {
+        const __m256i a = load32(groups), b = _mm256_castsi128_si256(load16(groups + 32));
+        const __m256i y = _mm256_permutex2var_epi8(a, load32(at.y), b), u = _mm256_permutex2var_epi8(a, load32(at.u), b),
+                      v = _mm256_permutex2var_epi8(a, load32(at.v), b);
+        __m256i rl, gl, bl, rh, gh, bh;
+        yuvPairsToRGB(_mm256_unpacklo_epi8(y, u), _mm256_unpacklo_epi8(y, v), rl, gl, bl);
+        yuvPairsToRGB(_mm256_unpackhi_epi8(y, u), _mm256_unpackhi_epi8(y, v), rh, gh, bh);
+        interleave3Permuted(_mm256_packus_epi16(bl, bh), _mm256_packus_epi16(gl, gh), _mm256_packus_epi16(rl, rh),
+                            bgr + 3 * static_cast<size_t>(i));
+    });
 }
 
 // Three bands into 3-byte pixels, 32 a step (in 64-bit code, 64 a step: below).
@@ -243,43 +294,20 @@ struct GatherBytes64 {
     }
 };
 
-// Where each of 64 pixels of a 4:1:1 layout (96 bytes from a group's start) has its Y, U and V.
-struct Gather411 {
-    uint8_t y[64], u[64], v[64];
-    constexpr explicit Gather411(const Packed411Format& format) : y(), u(), v() {
-        for (int k = 0; k < 64; ++k) {
-            const int group = (k / format.pixels) * format.bytes, j = k % format.pixels;
-            y[k] = static_cast<uint8_t>(group + format.y[j]);
-            u[k] = static_cast<uint8_t>(group + format.u[j]);
-            v[k] = static_cast<uint8_t>(group + format.v[j]);
-        }
-    }
-};
-
-// 64 pixels a step: their 96 bytes in two registers, out of which one two-register byte permute
-// each gathers the pixels' Y, U and V. A first pixel inside its group, and the last pixels of the
-// row, go plain.
+// 64 pixels a step: their 96 bytes in two registers, out of which one byte permute each gathers Y,
+// U and V.
 void packed411ToBGR(const Packed411Row& row, uint8_t* bgr, int n) {
-    static constexpr Gather411 layouts[2] = {Gather411(kPacked411Formats[0]), Gather411(kPacked411Formats[1])};
-    const Packed411Format& format = packed411Format(row.layout);
-    const Gather411& gather = layouts[row.layout == Packed411Layout::Y411 ? 0 : 1];
-    int lead = row.phase == 0 ? 0 : format.pixels - row.phase;
-    if (lead > n) lead = n;
-    plain::packed411ToBGR(row, bgr, lead);
-    const uint8_t* groups = row.groups + (row.phase == 0 ? 0 : format.bytes);
-    const __m512i lumaAt = load64(gather.y), blueAt = load64(gather.u), redAt = load64(gather.v);
-    int i = lead;
-    for (; i + 64 <= n; i += 64, groups += 96) {
-        prefetchSource<96>(groups);
+    const Gather411<64>& at = gather411<64>(row.layout);
+    const __m512i lumaAt = load64(at.y), blueAt = load64(at.u), redAt = load64(at.v);
+    forPacked411Steps<64>(row, bgr, n, [&](const uint8_t* groups, int i) {
         const __m512i a = load64(groups), b = _mm512_castsi256_si512(load32(groups + 64));
         const __m512i y = _mm512_permutex2var_epi8(a, lumaAt, b), u = _mm512_permutex2var_epi8(a, blueAt, b),
                       v = _mm512_permutex2var_epi8(a, redAt, b);
-        __m512i r, g, bl;
+        __m512i r, g, blue;
         packPairs64(_mm512_unpacklo_epi8(y, u), _mm512_unpacklo_epi8(y, v), _mm512_unpackhi_epi8(y, u),
-                    _mm512_unpackhi_epi8(y, v), r, g, bl);
-        storeBGR64(r, g, bl, bgr + 3 * static_cast<size_t>(i));
-    }
-    plain::packed411ToBGR(Packed411Row{groups, row.layout, 0}, bgr + 3 * static_cast<size_t>(i), n - i);
+                    _mm512_unpackhi_epi8(y, v), r, g, blue);
+        storeBGR64(r, g, blue, bgr + 3 * static_cast<size_t>(i));
+    });
 }
 
 // 3-byte pixels into three bands, 64 a step; the last step loads and stores under masks that cover
