@@ -327,6 +327,35 @@ void packed411ToBGR(const Packed411Row& row, uint8_t* bgr, int n) {
     plain::split3(in, rest, n - i);
 }
 
+// 4-byte pixels into three bands (the fourth bytes unread), 64 a step: byte j of 32 pixels out of
+// each pair of registers in one permute, and the two halves joined.
+struct Split4Index {
+    uint8_t index[3][64];  // byte j of pixel k (of each 32) is byte 4 k + j of its pair of registers
+    constexpr Split4Index() : index() {
+        for (int j = 0; j < 3; ++j)
+            for (int k = 0; k < 64; ++k) index[j][k] = static_cast<uint8_t>(4 * (k % 32) + j);
+    }
+};
+
+void split4(const uint8_t* in, uint8_t* const out[3], int n) {
+    static constexpr Split4Index split;
+    const Bands<uint8_t*> bands(out);
+    uint8_t* const band[3] = {bands.b0, bands.b1, bands.b2};
+    const __mmask64 secondHalf = ~__mmask64(0) << 32;
+    int i = 0;
+    for (; i + 64 <= n; i += 64, in += 256) {
+        prefetchSource<256>(in);
+        const __m512i a = load64(in), b = load64(in + 64), c = load64(in + 128), d = load64(in + 192);
+        for (int j = 0; j < 3; ++j) {
+            const __m512i index = load64(split.index[j]);
+            _mm512_storeu_si512(band[j] + i, _mm512_mask_blend_epi8(secondHalf, _mm512_permutex2var_epi8(a, index, b),
+                                                                     _mm512_permutex2var_epi8(c, index, d)));
+        }
+    }
+    uint8_t* const rest[3] = {bands.b0 + i, bands.b1 + i, bands.b2 + i};
+    plain::split4(in, rest, n - i);
+}
+
 // 64 pixels a step; the last step loads and stores under masks that cover what is left of the row.
 void packed444ToBGR(const Packed444Row& row, uint8_t* bgr, int n) {
     const GatherBytes64 lumaBytes(row.yOffset), blueBytes(row.uOffset), redBytes(row.vOffset);
@@ -458,6 +487,7 @@ void addAVX512Kernels(RowKernels& table) {
     table.packed444ToBGR = packed444ToBGR;
     table.packed411ToBGR = packed411ToBGR;
     table.split3 = split3;
+    table.split4 = split4;
 #else
     table.packed444ToBGR = packed444ToBGRIn256;
     table.packed411ToBGR = packed411ToBGRIn256;
