@@ -2,14 +2,32 @@
 
 namespace zorvframekit {
 
-// The rows of a plane need no scratch: each strip's row pointers go to the transpose as they are.
+// The rows of a plane need no scratch: each strip's row pointers go to the transpose as they are,
+// a band of columns at a time (see kPlaneBandColumns).
 void transposePlane(uint8_t* out, const uint8_t* top, ptrdiff_t pitch, int width, int height) {
     const RowKernels& kernels = rowKernels();
     const uint8_t* rows[kStripRows];
-    for (int r0 = 0; r0 < height; r0 += kStripRows) {
-        const int count = height - r0 < kStripRows ? height - r0 : kStripRows;
-        for (int i = 0; i < count; ++i) rows[i] = top + (r0 + i) * pitch;
-        kernels.transpose8(rows, count, width, out + r0, static_cast<size_t>(height));
+    for (int c0 = 0; c0 < width; c0 += kPlaneBandColumns) {
+        const int n = width - c0 < kPlaneBandColumns ? width - c0 : kPlaneBandColumns;
+        for (int r0 = 0; r0 < height; r0 += kStripRows) {
+            const int count = height - r0 < kStripRows ? height - r0 : kStripRows;
+            for (int i = 0; i < count; ++i) rows[i] = top + (r0 + i) * pitch + c0;
+            kernels.transpose8(rows, count, n, out + static_cast<size_t>(c0) * height + r0, static_cast<size_t>(height));
+        }
+    }
+}
+
+void transposePlane16(uint16_t* out, const uint8_t* top, ptrdiff_t pitch, int width, int height, bool swapped) {
+    const RowKernels& kernels = rowKernels();
+    const uint8_t* rows[kStripRows];
+    for (int c0 = 0; c0 < width; c0 += kPlaneBandColumns) {
+        const int n = width - c0 < kPlaneBandColumns ? width - c0 : kPlaneBandColumns;
+        for (int r0 = 0; r0 < height; r0 += kStripRows) {
+            const int count = height - r0 < kStripRows ? height - r0 : kStripRows;
+            for (int i = 0; i < count; ++i) rows[i] = top + (r0 + i) * pitch + 2 * c0;
+            kernels.transpose16(rows, count, n, out + static_cast<size_t>(c0) * height + r0, static_cast<size_t>(height),
+                                swapped);
+        }
     }
 }
 
@@ -26,16 +44,6 @@ void transposePairedBand(const RowKernels& kernels, const uint8_t* const* rows, 
     if (last < n) {
         for (int i = 0; i < rowCount; ++i) from[i] = rows[i] + phase + pairs;
         kernels.transpose8(from, rowCount, 1, out + last * columnStride, columnStride);
-    }
-}
-
-void transposePlane16(uint16_t* out, const uint8_t* top, ptrdiff_t pitch, int width, int height, bool swapped) {
-    const RowKernels& kernels = rowKernels();
-    const uint8_t* rows[kStripRows];
-    for (int r0 = 0; r0 < height; r0 += kStripRows) {
-        const int count = height - r0 < kStripRows ? height - r0 : kStripRows;
-        for (int i = 0; i < count; ++i) rows[i] = top + (r0 + i) * pitch;
-        kernels.transpose16(rows, count, width, out + r0, static_cast<size_t>(height), swapped);
     }
 }
 

@@ -25,6 +25,11 @@ const int kStripRows = kMaxTransposeRows;
 // every packed layout (1, 2, 4 and 8 pixels), so that every chunk of a row starts at the same place
 // inside its group.
 const int kChunkColumns = 2048;
+// A plane transposed straight from a frame's rows goes a band of columns at a time, every strip of
+// a band before the next, where a new host array arrives as fresh pages: each page is then filled
+// soon after it is first touched (and zeroed). Where the heap reuses memory, strips across the whole
+// width measured faster; and rows that are made, not just read, measured faster so everywhere.
+const int kPlaneBandColumns = platform::kLargeBlocksAreFreshPages ? 256 : 1 << 30;
 // Usable bytes before and after each scratch row: a producer may unpack whole groups from before
 // the chunk's first pixel. A whole cache line, so that rows start on one: a 64-byte access to a row
 // then never straddles two lines.

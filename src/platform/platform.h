@@ -72,6 +72,15 @@ const bool kExceptionsReachCallers = false;
 const bool kExceptionsReachCallers = true;
 #endif
 
+// Whether a large block from the heap comes as pages of its own, fresh and zeroed when first
+// touched (Windows gives blocks of over half a megabyte their own virtual allocation), rather than
+// as memory the heap had before (glibc keeps freed large blocks for the next ones).
+#if defined(_WIN32)
+const bool kLargeBlocksAreFreshPages = true;
+#else
+const bool kLargeBlocksAreFreshPages = false;
+#endif
+
 // Milliseconds since the system started; wraps to 0 after 2^32 ms.
 uint32_t tickCount();
 
