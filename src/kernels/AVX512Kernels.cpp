@@ -168,6 +168,77 @@ void packed411ToBGRIn256(const Packed411Row& row, uint8_t* bgr, int n) {
     });
 }
 
+// 8-bit transposes, 16 rows by 16 columns a block, four rows to a 512-bit register, in two rounds of
+// two-register byte permutes: in 32-bit code, with 8 vector registers named, AVX2's three rounds of
+// unpacking spill and reload, where these few registers do not.
+struct ByteTransposeIndices {
+    uint8_t rows8[2][64];   // [h]: rows 0-7 (two registers) to columns 8h to 8h + 7, 8 bytes each
+    uint8_t rows16[2][64];  // [e]: rows 0-7 and 8-15 (two such) to columns 4e to 4e + 3 of those, whole
+    constexpr ByteTransposeIndices() : rows8(), rows16() {
+        for (int h = 0; h < 2; ++h)
+            for (int at = 0; at < 64; ++at) {
+                const int c = at / 8, r = at % 8;
+                rows8[h][at] = static_cast<uint8_t>((r < 4 ? 0 : 64) + (r % 4) * 16 + c + 8 * h);
+            }
+        for (int e = 0; e < 2; ++e)
+            for (int at = 0; at < 64; ++at) {
+                const int c = at / 16 + 4 * e, r = at % 16;
+                rows16[e][at] = static_cast<uint8_t>((r < 8 ? 0 : 64) + c * 8 + r % 8);
+            }
+    }
+};
+
+inline __m512i loadRows4(const uint8_t* const* rows, int column) {
+    __m512i x = _mm512_castsi128_si512(load16(rows[0] + column));
+    x = _mm512_inserti32x4(x, load16(rows[1] + column), 1);
+    x = _mm512_inserti32x4(x, load16(rows[2] + column), 2);
+    return _mm512_inserti32x4(x, load16(rows[3] + column), 3);
+}
+
+template <int Copies>
+void transpose8Permuted(const uint8_t* const* rowArray, int rowCount, int width, uint8_t* out, size_t columnStride) {
+    static constexpr ByteTransposeIndices indices;
+    // The row pointers are copied where the stores cannot reach them (see Bands).
+    const uint8_t* rows[kMaxTransposeRows];
+    for (int i = 0; i < rowCount; ++i) rows[i] = rowArray[i];
+    if (rowCount < 16 || width < 16) {
+        if (rowCount >= 8 && width >= 16)
+            forBlocks<8, 16>(rowCount, width,
+                             [&](int r, int c) { transposeBlock8x16<Copies>(rows + r, c, out + r, columnStride); });
+        else
+            (Copies == 1 ? plain::transpose8 : plain::transpose8Doubled)(rows, rowCount, width, out, columnStride);
+        return;
+    }
+    forBlocks<16, 16>(rowCount, width, [&](int r, int c) {
+        // The next block of columns' cache lines are asked for while this one's are written.
+        if (r == 0 && c + 32 <= width)
+            for (int j = 16 * Copies; j < 32 * Copies; ++j) {
+                const uint8_t* column = out + (static_cast<size_t>(c) * Copies + j) * columnStride;
+                __builtin_prefetch(column, 1);
+                __builtin_prefetch(column + rowCount - 1, 1);
+            }
+        const uint8_t* const* block = rows + r;
+        const __m512i a = loadRows4(block, c), b = loadRows4(block + 4, c), e = loadRows4(block + 8, c),
+                      f = loadRows4(block + 12, c);
+        uint8_t* first = out + static_cast<size_t>(c) * Copies * columnStride + r;
+        for (int h = 0; h < 2; ++h) {
+            const __m512i toColumns = _mm512_loadu_si512(indices.rows8[h]);
+            const __m512i top = _mm512_permutex2var_epi8(a, toColumns, b), bottom = _mm512_permutex2var_epi8(e, toColumns, f);
+            for (int q = 0; q < 2; ++q) {
+                const __m512i four = _mm512_permutex2var_epi8(top, _mm512_loadu_si512(indices.rows16[q]), bottom);
+                uint8_t* column = first + static_cast<size_t>(8 * h + 4 * q) * Copies * columnStride;
+                toCopies<Copies>(column, columnStride, [&](uint8_t* at) { store16(at, _mm512_castsi512_si128(four)); });
+                column += Copies * columnStride;
+                toCopies<Copies>(column, columnStride, [&](uint8_t* at) { store16(at, _mm512_extracti32x4_epi32(four, 1)); });
+                column += Copies * columnStride;
+                toCopies<Copies>(column, columnStride, [&](uint8_t* at) { store16(at, _mm512_extracti32x4_epi32(four, 2)); });
+                column += Copies * columnStride;
+                toCopies<Copies>(column, columnStride, [&](uint8_t* at) { store16(at, _mm512_extracti32x4_epi32(four, 3)); });
+            }
+        }
+    });
+}
+
 // Three bands into 3-byte pixels, 32 a step (in 64-bit code, 64 a step: below).
 void merge3In256(const uint8_t* const in[3], uint8_t* out, int n) {
     const Bands<const uint8_t*> bands(in);
@@ -491,6 +562,8 @@ void addAVX512Kernels(RowKernels& table) {
 #else
     table.packed444ToBGR = packed444ToBGRIn256;
     table.packed411ToBGR = packed411ToBGRIn256;
+    table.transpose8 = transpose8Permuted<1>;
+    table.transpose8Doubled = transpose8Permuted<2>;
     table.yuvToBGR = yuvToBGRIn256;
     table.packed422ToBGR = packed422ToBGRIn256;
     table.merge3 = merge3In256;
