@@ -239,6 +239,24 @@ void transpose8Permuted(const uint8_t* const* rowArray, int rowCount, int width,
     });
 }
 
+// Bytes 0 and 2 of 3-byte pixels exchanged 10 pixels (30 bytes) a step: one byte permute within a
+// 256-bit register; each 32-byte store writes 2 bytes of the next step's pixels, which that step
+// rewrites. The last steps, which would pass the row's end, go plain.
+struct SwapWithin30 {
+    uint8_t index[32];
+    constexpr SwapWithin30() : index() {
+        for (int k = 0; k < 32; ++k) index[k] = static_cast<uint8_t>(k < 30 ? k - k % 3 + 2 - k % 3 : k);
+    }
+};
+
+void swap3In256(const uint8_t* in, uint8_t* out, int n) {
+    static constexpr SwapWithin30 swap;
+    const __m256i index = load32(swap.index);
+    int i = 0;
+    for (; 3 * i + 32 <= 3 * n; i += 10) store32(out + 3 * i, _mm256_permutexvar_epi8(index, load32(in + 3 * i)));
+    plain::swap3(in + 3 * i, out + 3 * i, n - i);
+}
+
 // Three bands into 3-byte pixels, 32 a step (in 64-bit code, 64 a step: below).
 void merge3In256(const uint8_t* const in[3], uint8_t* out, int n) {
     const Bands<const uint8_t*> bands(in);
@@ -564,6 +582,7 @@ void addAVX512Kernels(RowKernels& table) {
     table.packed411ToBGR = packed411ToBGRIn256;
     table.transpose8 = transpose8Permuted<1>;
     table.transpose8Doubled = transpose8Permuted<2>;
+    table.swap3 = swap3In256;
     table.yuvToBGR = yuvToBGRIn256;
     table.packed422ToBGR = packed422ToBGRIn256;
     table.merge3 = merge3In256;
