@@ -5,7 +5,8 @@
 // In 64-bit code, bitmaps from YUV, 3-byte pixel swaps and splits, planar RGB bitmaps and RGB to YUV
 // take a whole 512-bit register a step, which measured faster than AVX2 (given rows that start on a
 // cache line: a 64-byte access across two lines costs about two). 32-bit code, with 8 vector
-// registers named, keeps 256-bit registers throughout.
+// registers named, keeps 256-bit registers for its pixel work; only its 8-bit transposes, which
+// need few registers that way, take 512-bit ones.
 
 // GCC 12 takes the deliberately undefined registers inside its own AVX-512 intrinsics (conversions,
 // shifts, permutes) for uninitialised variables of ours.
