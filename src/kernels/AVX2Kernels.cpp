@@ -86,21 +86,8 @@ void packed422ToRGB(const Packed422Row& row, uint8_t* const rgb[3], int n) {
         });
 }
 
-// 16 pixels in 16-bit lanes: (a R + b G + c B + offset) >> 8, the sum known to fit 16 unsigned bits.
-inline __m256i weighted16(__m256i r, __m256i g, __m256i b, int wr, int wg, int wb, int offset) {
-    const __m256i sum =
-        _mm256_add_epi16(_mm256_add_epi16(_mm256_mullo_epi16(r, weight16x2(wr)), _mm256_mullo_epi16(g, weight16x2(wg))),
-                         _mm256_add_epi16(_mm256_mullo_epi16(b, weight16x2(wb)), splat16x2(offset)));
-    return _mm256_srli_epi16(sum, 8);
-}
-
 inline __m256i weighted32(__m256i r, __m256i g, __m256i b, int wr, int wg, int wb, int offset) {
-    const __m256i zero = _mm256_setzero_si256();
-    const __m256i low = weighted16(_mm256_unpacklo_epi8(r, zero), _mm256_unpacklo_epi8(g, zero),
-                                   _mm256_unpacklo_epi8(b, zero), wr, wg, wb, offset);
-    const __m256i high = weighted16(_mm256_unpackhi_epi8(r, zero), _mm256_unpackhi_epi8(g, zero),
-                                    _mm256_unpackhi_epi8(b, zero), wr, wg, wb, offset);
-    return _mm256_packus_epi16(low, high);
+    return weightedBytesIn<Lanes256>(r, g, b, wr, wg, wb, offset);
 }
 
 void rgbToYUV(const uint8_t* const rgb[3], uint8_t* const yuv[3], int n) {

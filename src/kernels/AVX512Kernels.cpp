@@ -40,6 +40,16 @@ struct PermutedInterleave {
     }
 };
 
+// A byte permute exchanging bytes 0 and 2 of the 3-byte pixels in the first Window bytes of a
+// register of Bytes (the bytes after them kept in place).
+template <int Bytes, int Window>
+struct SwapWithin {
+    uint8_t index[Bytes];
+    constexpr SwapWithin() : index() {
+        for (int k = 0; k < Bytes; ++k) index[k] = static_cast<uint8_t>(k < Window ? k - k % 3 + 2 - k % 3 : k);
+    }
+};
+
 inline void interleave3Permuted(__m256i b0, __m256i b1, __m256i b2, uint8_t* out) {
     static constexpr PermutedInterleave<32> masks;
     for (int t = 0; t < 3; ++t) {
@@ -243,15 +253,8 @@ void transpose8Permuted(const uint8_t* const* rowArray, int rowCount, int width,
 // Bytes 0 and 2 of 3-byte pixels exchanged 10 pixels (30 bytes) a step: one byte permute within a
 // 256-bit register; each 32-byte store writes 2 bytes of the next step's pixels, which that step
 // rewrites. The last steps, which would pass the row's end, go plain.
-struct SwapWithin30 {
-    uint8_t index[32];
-    constexpr SwapWithin30() : index() {
-        for (int k = 0; k < 32; ++k) index[k] = static_cast<uint8_t>(k < 30 ? k - k % 3 + 2 - k % 3 : k);
-    }
-};
-
 void swap3In256(const uint8_t* in, uint8_t* out, int n) {
-    static constexpr SwapWithin30 swap;
+    static constexpr SwapWithin<32, 30> swap;
     const __m256i index = load32(swap.index);
     int i = 0;
     for (; 3 * i + 32 <= 3 * n; i += 10) store32(out + 3 * i, _mm256_permutexvar_epi8(index, load32(in + 3 * i)));
@@ -292,10 +295,20 @@ inline __m512i interleaved3x64(__m512i b0, __m512i b1, __m512i b2, int t) {
 struct Lanes512 {
     typedef __m512i V;
     static V madd(V bytes, V weights) { return _mm512_maddubs_epi16(bytes, weights); }
+    static V mullo(V a, V b) { return _mm512_mullo_epi16(a, b); }
     static V add(V a, V b) { return _mm512_add_epi16(a, b); }
     static V shift8(V a) { return _mm512_srai_epi16(a, 8); }
+    static V shiftRight8(V a) { return _mm512_srli_epi16(a, 8); }
     static V splat(int value) { return _mm512_set1_epi16(static_cast<short>(value)); }
+    static V weight(int value) {  // kept a multiply (see weight16x2)
+        V w = splat(value);
+        __asm__("" : "+v"(w));
+        return w;
+    }
     static V pair(int first, int second) { return _mm512_set1_epi16(pairedWeights(first, second)); }
+    static V lowWords(V bytes) { return _mm512_unpacklo_epi8(bytes, _mm512_setzero_si512()); }
+    static V highWords(V bytes) { return _mm512_unpackhi_epi8(bytes, _mm512_setzero_si512()); }
+    static V packBack(V low, V high) { return _mm512_packus_epi16(low, high); }
 };
 
 inline __m512i load64(const uint8_t* p) { return _mm512_loadu_si512(p); }
@@ -483,15 +496,8 @@ void merge3(const uint8_t* const in[3], uint8_t* out, int n) {
 // Bytes 0 and 2 of 3-byte pixels exchanged 20 pixels (60 bytes) a step: a pixel never leaves its
 // step, so one permute within a 512-bit register does it, and the byte-masked load and store touch
 // the 60 bytes alone; the last step's mask covers what is left of the row.
-struct SwapWithin60 {
-    uint8_t index[64];
-    constexpr SwapWithin60() : index() {
-        for (int k = 0; k < 64; ++k) index[k] = static_cast<uint8_t>(k < 60 ? k - k % 3 + 2 - k % 3 : k);
-    }
-};
-
 void swap3(const uint8_t* in, uint8_t* out, int n) {
-    static constexpr SwapWithin60 swap;
+    static constexpr SwapWithin<64, 60> swap;
     const __m512i index = _mm512_loadu_si512(swap.index);
     const size_t bytes = 3 * static_cast<size_t>(n);
     for (size_t at = 0; at < bytes; at += 60) {
@@ -503,26 +509,8 @@ void swap3(const uint8_t* in, uint8_t* out, int n) {
 // ---- Colour from RGB bands, 64 pixels a step; the last step loads and stores under masks that
 // cover what is left of the row. Loads come before stores in each step, so an output may be an input.
 
-// 32 pixels in 16-bit lanes: (a R + b G + c B + offset) >> 8, the sum known to fit 16 unsigned bits.
-inline __m512i weighted32In512(__m512i r, __m512i g, __m512i b, int wr, int wg, int wb, int offset) {
-    const auto weight = [](int value) {
-        __m512i w = _mm512_set1_epi16(static_cast<short>(value));
-        __asm__("" : "+v"(w));  // kept a multiply (see weight16x2)
-        return w;
-    };
-    const __m512i sum =
-        _mm512_add_epi16(_mm512_add_epi16(_mm512_mullo_epi16(r, weight(wr)), _mm512_mullo_epi16(g, weight(wg))),
-                         _mm512_add_epi16(_mm512_mullo_epi16(b, weight(wb)), _mm512_set1_epi16(static_cast<short>(offset))));
-    return _mm512_srli_epi16(sum, 8);
-}
-
 inline __m512i weighted64(__m512i r, __m512i g, __m512i b, int wr, int wg, int wb, int offset) {
-    const __m512i zero = _mm512_setzero_si512();
-    const __m512i low = weighted32In512(_mm512_unpacklo_epi8(r, zero), _mm512_unpacklo_epi8(g, zero),
-                                        _mm512_unpacklo_epi8(b, zero), wr, wg, wb, offset);
-    const __m512i high = weighted32In512(_mm512_unpackhi_epi8(r, zero), _mm512_unpackhi_epi8(g, zero),
-                                         _mm512_unpackhi_epi8(b, zero), wr, wg, wb, offset);
-    return _mm512_packus_epi16(low, high);
+    return weightedBytesIn<Lanes512>(r, g, b, wr, wg, wb, offset);
 }
 
 void rgbToYUV(const uint8_t* const rgb[3], uint8_t* const yuv[3], int n) {

@@ -63,14 +63,36 @@ inline void yuvPairsToRGBIn(typename W::V yu, typename W::V yv, typename W::V& r
     b = W::add(W::add(W::madd(yu, W::pair(1, 2)), W::splat(-272)), W::shift8(blueTerm));
 }
 
-// The 16-bit lane operations of yuvPairsToRGBIn in 256-bit registers.
+// Per byte of three registers of bytes R, G and B: (wr R + wg G + wb B + offset) >> 8, the sum known
+// to fit 16 unsigned bits. Bytes are widened to 16-bit lanes and packed back within each 128-bit
+// lane, which keeps their order. Written once for any register width W, as yuvPairsToRGBIn.
+template <typename W>
+inline typename W::V weightedBytesIn(typename W::V r, typename W::V g, typename W::V b, int wr, int wg, int wb,
+                                     int offset) {
+    typedef typename W::V V;
+    const auto weighted = [&](V x, V y, V z) {
+        const V sum = W::add(W::add(W::mullo(x, W::weight(wr)), W::mullo(y, W::weight(wg))),
+                             W::add(W::mullo(z, W::weight(wb)), W::splat(offset)));
+        return W::shiftRight8(sum);
+    };
+    return W::packBack(weighted(W::lowWords(r), W::lowWords(g), W::lowWords(b)),
+                       weighted(W::highWords(r), W::highWords(g), W::highWords(b)));
+}
+
+// The 16-bit lane operations of yuvPairsToRGBIn and weightedBytesIn in 256-bit registers.
 struct Lanes256 {
     typedef __m256i V;
     static V madd(V bytes, V weights) { return _mm256_maddubs_epi16(bytes, weights); }
+    static V mullo(V a, V b) { return _mm256_mullo_epi16(a, b); }
     static V add(V a, V b) { return _mm256_add_epi16(a, b); }
     static V shift8(V a) { return _mm256_srai_epi16(a, 8); }
+    static V shiftRight8(V a) { return _mm256_srli_epi16(a, 8); }
     static V splat(int value) { return splat16x2(value); }
+    static V weight(int value) { return weight16x2(value); }
     static V pair(int first, int second) { return pairWeights(first, second); }
+    static V lowWords(V bytes) { return _mm256_unpacklo_epi8(bytes, _mm256_setzero_si256()); }
+    static V highWords(V bytes) { return _mm256_unpackhi_epi8(bytes, _mm256_setzero_si256()); }
+    static V packBack(V low, V high) { return _mm256_packus_epi16(low, high); }
 };
 
 inline void yuvPairsToRGB(__m256i yu, __m256i yv, __m256i& r, __m256i& g, __m256i& b) {
