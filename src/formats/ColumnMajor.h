@@ -106,7 +106,7 @@ void fillColumnMajor(const StripScratch& scratch, uint8_t* out, int width, int h
                 produce(r0 + i, c0, n, room, made);
                 for (int b = 0; b < bands; ++b) rowsOfBand[b][i] = made.band[b];
             }
-            // Every row of a frame's chunk has its chroma laid out alike: the last row's word holds.
+            // Every row of a chunk lays its chroma out alike, so the last row's layout stands for all.
             uint8_t* first = out + static_cast<size_t>(c0) * height + r0;
             for (int b = 0; b < bands; ++b) {
                 if (b > 0 && made.pairedChroma)
