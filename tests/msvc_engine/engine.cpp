@@ -351,10 +351,12 @@ void checkPool() {
     pool->returnFrame(again);
     pool->returnFrame(nullptr);
     CHECK(waitForCount(pool, 2) >= 2);
-    // The hand-outs above queued the worker a check of the count. Let it run first: served after the
-    // clear, it would find nothing held and make frames again, buffers and all.
+    // The hand-outs above queued the worker a check of the count, which may find a frame out and make
+    // one more (the count then settles at 3, still within the bounds). Let it run first: served after
+    // the clear, it would find nothing held and make frames again, buffers and all.
     Sleep(100);
-    CHECK_EQ(pool->getFrameCount(), 2);
+    const int settled = pool->getFrameCount();
+    CHECK(settled == 2 || settled == 3);
     pool->clearFrames();
     CHECK_EQ(pool->getFrameCount(), 0);
     CHECK_EQ(limiter.getMemoryUsed(), 0);
