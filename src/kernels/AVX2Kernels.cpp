@@ -132,14 +132,7 @@ void swap3(const uint8_t* in, uint8_t* out, int n) {
     plain::swap3(in + 3 * i, out + 3 * i, n - i);
 }
 
-void merge3(const uint8_t* const in[3], uint8_t* out, int n) {
-    const Bands<const uint8_t*> bands(in);
-    int i = 0;
-    for (; i + 32 <= n; i += 32)
-        interleave3x32(load32(bands.b0 + i), load32(bands.b1 + i), load32(bands.b2 + i), out + 3 * i);
-    const uint8_t* const rest[3] = {bands.b0 + i, bands.b1 + i, bands.b2 + i};
-    plain::merge3(rest, out + 3 * i, n - i);
-}
+void merge3(const uint8_t* const in[3], uint8_t* out, int n) { merge3By32(in, out, n, interleaveLanes); }
 
 // ---- Packed layouts -----------------------------------------------------------------------------
 

@@ -262,14 +262,7 @@ void swap3In256(const uint8_t* in, uint8_t* out, int n) {
 }
 
 // Three bands into 3-byte pixels, 32 a step (in 64-bit code, 64 a step: below).
-void merge3In256(const uint8_t* const in[3], uint8_t* out, int n) {
-    const Bands<const uint8_t*> bands(in);
-    int i = 0;
-    for (; i + 32 <= n; i += 32)
-        interleave3Permuted(load32(bands.b0 + i), load32(bands.b1 + i), load32(bands.b2 + i), out + 3 * i);
-    const uint8_t* const rest[3] = {bands.b0 + i, bands.b1 + i, bands.b2 + i};
-    plain::merge3(rest, out + 3 * i, n - i);
-}
+void merge3In256(const uint8_t* const in[3], uint8_t* out, int n) { merge3By32(in, out, n, interleavePermuted); }
 #endif
 
 // What follows takes 512-bit registers a step, in 64-bit code only: 32-bit code names 8 vector

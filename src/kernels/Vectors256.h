@@ -202,6 +202,17 @@ inline void packed422ToBGR32(const Packed422Row& row, uint8_t* bgr, int n, Inter
         [&](const Packed422Row& rest, int out, int count) { plain::packed422ToBGR(rest, bgr + 3 * out, count); });
 }
 
+// Three bands into 3-byte pixels, 32 a step, with the interleave(b0, b1, b2, out) of the file that
+// uses it.
+template <typename Interleave>
+inline void merge3By32(const uint8_t* const in[3], uint8_t* out, int n, Interleave interleave) {
+    const Bands<const uint8_t*> bands(in);
+    int i = 0;
+    for (; i + 32 <= n; i += 32) interleave(load32(bands.b0 + i), load32(bands.b1 + i), load32(bands.b2 + i), out + 3 * i);
+    const uint8_t* const rest[3] = {bands.b0 + i, bands.b1 + i, bands.b2 + i};
+    plain::merge3(rest, out + 3 * i, n - i);
+}
+
 }  // namespace
 }  // namespace zorvframekit
 
