@@ -40,15 +40,79 @@ struct PermutedInterleave {
     }
 };
 
-// A byte permute exchanging bytes 0 and 2 of the 3-byte pixels in the first Window bytes of a
-// register of Bytes (the bytes after them kept in place).
-template <int Bytes, int Window>
-struct SwapWithin {
-    uint8_t index[Bytes];
-    constexpr SwapWithin() : index() {
-        for (int k = 0; k < Bytes; ++k) index[k] = static_cast<uint8_t>(k < Window ? k - k % 3 + 2 - k % 3 : k);
+// Bytes 0 and 2 of 3-byte pixels exchanged a register of Bytes at a time, on the input's own grid
+// of registers: output register k is input register k but for a byte or two of the pixels it shares
+// with registers k - 1 and k + 1. One two-register permute with the next register and one masked
+// permute of the previous make it, so each input byte is loaded once, in whole (aligned, where the
+// row is) registers. `phase` is the place of a register's first byte in its pixel.
+template <int Bytes>
+struct SwapAcross {
+    uint8_t withNext[3][Bytes];      // indices into this register (below Bytes) and the next
+    uint8_t fromPrevious[3][Bytes];  // indices into the previous one, for the bytes set in `previous`
+    uint64_t previous[3];
+    constexpr SwapAcross() : withNext(), fromPrevious(), previous() {
+        for (int phase = 0; phase < 3; ++phase)
+            for (int k = 0; k < Bytes; ++k) {
+                const int place = (phase + k) % 3, from = k + 2 - 2 * place;
+                if (from < 0) {
+                    previous[phase] |= uint64_t(1) << k;
+                    fromPrevious[phase][k] = static_cast<uint8_t>(Bytes + from);
+                } else {
+                    withNext[phase][k] = static_cast<uint8_t>(from);
+                }
+            }
     }
 };
+
+// The few register operations swap3Across takes, for 256- and 512-bit registers; `count` bytes
+// from the first are loaded (the rest zero) or stored, count being at most a register's.
+struct Bytes256 {
+    typedef __m256i V;
+    static const int kBytes = 32;
+    static __mmask32 first(size_t count) { return count >= 32 ? ~__mmask32(0) : (__mmask32(1) << count) - 1; }
+    static V zero() { return _mm256_setzero_si256(); }
+    static V load(const uint8_t* p) { return load32(p); }
+    static V loadFirst(const uint8_t* p, size_t count) { return _mm256_maskz_loadu_epi8(first(count), p); }
+    static void store(uint8_t* p, V x) { store32(p, x); }
+    static void storeFirst(uint8_t* p, size_t count, V x) { _mm256_mask_storeu_epi8(p, first(count), x); }
+    static V permute2(V a, const uint8_t* index, V b) { return _mm256_permutex2var_epi8(a, load32(index), b); }
+    static V maskPermute(V into, uint64_t mask, const uint8_t* index, V from) {
+        return _mm256_mask_permutexvar_epi8(into, static_cast<__mmask32>(mask), load32(index), from);
+    }
+};
+
+template <typename Ops>
+void swap3Across(const uint8_t* in, uint8_t* out, int n) {
+    typedef typename Ops::V V;
+    const int kBytes = Ops::kBytes, kStep = kBytes % 3;
+    static constexpr SwapAcross<kBytes> swap;
+    const size_t bytes = 3 * static_cast<size_t>(n);
+    if (bytes == 0) return;
+    V previous = Ops::zero(), current = Ops::loadFirst(in, bytes < kBytes ? bytes : kBytes);
+    size_t at = 0;
+    const auto step = [&](int phase, V next, size_t count) {
+        const V both = Ops::permute2(current, swap.withNext[phase], next);
+        const V swapped = Ops::maskPermute(both, swap.previous[phase], swap.fromPrevious[phase], previous);
+        if (count == kBytes)
+            Ops::store(out + at, swapped);
+        else
+            Ops::storeFirst(out + at, count, swapped);
+        previous = current;
+        current = next;
+        at += kBytes;
+    };
+    // Three registers a turn, so that each one's phase (and tables) is known here.
+    while (at + 4 * kBytes <= bytes) {
+        step(0, Ops::load(in + at + kBytes), kBytes);
+        step(kStep, Ops::load(in + at + kBytes), kBytes);
+        step((2 * kStep) % 3, Ops::load(in + at + kBytes), kBytes);
+    }
+    for (int phase = 0; at < bytes; phase = (phase + kStep) % 3) {
+        const size_t left = bytes - at;
+        step(phase, left > kBytes ? Ops::loadFirst(in + at + kBytes, left - kBytes) : Ops::zero(),
+             left < kBytes ? left : kBytes);
+    }
+}
 
 inline void interleave3Permuted(__m256i b0, __m256i b1, __m256i b2, uint8_t* out) {
     static constexpr PermutedInterleave<32> masks;
@@ -250,16 +314,7 @@ void transpose8Permuted(const uint8_t* const* rowArray, int rowCount, int width,
     });
 }
 
-// Bytes 0 and 2 of 3-byte pixels exchanged 10 pixels (30 bytes) a step: one byte permute within a
-// 256-bit register; each 32-byte store writes 2 bytes of the next step's pixels, which that step
-// rewrites. The last steps, which would pass the row's end, go plain.
-void swap3In256(const uint8_t* in, uint8_t* out, int n) {
-    static constexpr SwapWithin<32, 30> swap;
-    const __m256i index = load32(swap.index);
-    int i = 0;
-    for (; 3 * i + 32 <= 3 * n; i += 10) store32(out + 3 * i, _mm256_permutexvar_epi8(index, load32(in + 3 * i)));
-    plain::swap3(in + 3 * i, out + 3 * i, n - i);
-}
+void swap3In256(const uint8_t* in, uint8_t* out, int n) { swap3Across<Bytes256>(in, out, n); }
 
 // Three bands into 3-byte pixels, 32 a step (in 64-bit code, 64 a step: below).
 void merge3In256(const uint8_t* const in[3], uint8_t* out, int n) { merge3By32(in, out, n, interleavePermuted); }
@@ -486,18 +541,27 @@ void merge3(const uint8_t* const in[3], uint8_t* out, int n) {
     }
 }
 
-// Bytes 0 and 2 of 3-byte pixels exchanged 20 pixels (60 bytes) a step: a pixel never leaves its
-// step, so one permute within a 512-bit register does it, and the byte-masked load and store touch
-// the 60 bytes alone; the last step's mask covers what is left of the row.
-void swap3(const uint8_t* in, uint8_t* out, int n) {
-    static constexpr SwapWithin<64, 60> swap;
-    const __m512i index = _mm512_loadu_si512(swap.index);
-    const size_t bytes = 3 * static_cast<size_t>(n);
-    for (size_t at = 0; at < bytes; at += 60) {
-        const __mmask64 step = firstBytes(bytes - at < 60 ? static_cast<int>(bytes - at) : 60);
-        _mm512_mask_storeu_epi8(out + at, step, _mm512_permutexvar_epi8(index, _mm512_maskz_loadu_epi8(step, in + at)));
+struct Bytes512 {
+    typedef __m512i V;
+    static const int kBytes = 64;
+    static V zero() { return _mm512_setzero_si512(); }
+    static V load(const uint8_t* p) { return _mm512_loadu_si512(p); }
+    static V loadFirst(const uint8_t* p, size_t count) {
+        return _mm512_maskz_loadu_epi8(firstBytes(static_cast<int>(count)), p);
     }
-}
+    static void store(uint8_t* p, V x) { _mm512_storeu_si512(p, x); }
+    static void storeFirst(uint8_t* p, size_t count, V x) {
+        _mm512_mask_storeu_epi8(p, firstBytes(static_cast<int>(count)), x);
+    }
+    static V permute2(V a, const uint8_t* index, V b) {
+        return _mm512_permutex2var_epi8(a, _mm512_loadu_si512(index), b);
+    }
+    static V maskPermute(V into, uint64_t mask, const uint8_t* index, V from) {
+        return _mm512_mask_permutexvar_epi8(into, mask, _mm512_loadu_si512(index), from);
+    }
+};
+
+void swap3(const uint8_t* in, uint8_t* out, int n) { swap3Across<Bytes512>(in, out, n); }
 
 // ---- Colour from RGB bands, 64 pixels a step; the last step loads and stores under masks that
 // cover what is left of the row. Loads come before stores in each step, so an output may be an input.
