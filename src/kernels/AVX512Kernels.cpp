@@ -343,19 +343,13 @@ inline __m512i interleaved3x64(__m512i b0, __m512i b1, __m512i b2, int t) {
 struct Lanes512 {
     typedef __m512i V;
     static V madd(V bytes, V weights) { return _mm512_maddubs_epi16(bytes, weights); }
-    static V mullo(V a, V b) { return _mm512_mullo_epi16(a, b); }
     static V add(V a, V b) { return _mm512_add_epi16(a, b); }
     static V shift8(V a) { return _mm512_srai_epi16(a, 8); }
     static V shiftRight8(V a) { return _mm512_srli_epi16(a, 8); }
     static V splat(int value) { return _mm512_set1_epi16(static_cast<short>(value)); }
-    static V weight(int value) {  // kept a multiply (see weight16x2)
-        V w = splat(value);
-        __asm__("" : "+v"(w));
-        return w;
-    }
     static V pair(int first, int second) { return _mm512_set1_epi16(pairedWeights(first, second)); }
-    static V lowWords(V bytes) { return _mm512_unpacklo_epi8(bytes, _mm512_setzero_si512()); }
-    static V highWords(V bytes) { return _mm512_unpackhi_epi8(bytes, _mm512_setzero_si512()); }
+    static V interleaveLow(V a, V b) { return _mm512_unpacklo_epi8(a, b); }
+    static V interleaveHigh(V a, V b) { return _mm512_unpackhi_epi8(a, b); }
     static V packBack(V low, V high) { return _mm512_packus_epi16(low, high); }
 };
 

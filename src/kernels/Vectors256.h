@@ -14,13 +14,6 @@ namespace {
 inline __m256i load32(const uint8_t* p) { return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p)); }
 inline void store32(uint8_t* p, __m256i x) { _mm256_storeu_si256(reinterpret_cast<__m256i*>(p), x); }
 inline __m256i splat16x2(int value) { return _mm256_set1_epi16(static_cast<short>(value)); }
-// A multiplier kept as one: left visible, the compiler turns a multiply by a constant into runs of
-// shifts and adds, several instructions for one.
-inline __m256i weight16x2(int value) {
-    __m256i weight = splat16x2(value);
-    __asm__("" : "+x"(weight));
-    return weight;
-}
 // Two 16-byte halves: `low` in the low lane, `high` in the high one.
 inline __m256i loadHalves(const uint8_t* low, const uint8_t* high) {
     return _mm256_inserti128_si256(_mm256_castsi128_si256(load16(low)), load16(high), 1);
@@ -64,34 +57,41 @@ inline void yuvPairsToRGBIn(typename W::V yu, typename W::V yv, typename W::V& r
 }
 
 // Per byte of three registers of bytes R, G and B: (wr R + wg G + wb B + offset) >> 8, the sum known
-// to fit 16 unsigned bits. Bytes are widened to 16-bit lanes and packed back within each 128-bit
-// lane, which keeps their order. Written once for any register width W, as yuvPairsToRGBIn.
+// to fit 16 unsigned bits. Byte pairs (R, G) and (B, G) in 16-bit lanes take two weights each in
+// one multiply-add of unsigned bytes by signed ones, which must not saturate: where wr R + wg G
+// could pass 16 signed bits (luma's 66 and 129, monochrome's 54 and 183), it is taken as twice
+// (wr / 2 R + (wg >> 1) G), wr being even there, and the odd part of wg goes to the (B, G) pair.
+// The 16-bit sums may wrap on the way and end where the whole sum does. Pairs are made and packed
+// back within each 128-bit lane, which keeps the bytes in order. Written once for any register
+// width W, as yuvPairsToRGBIn.
 template <typename W>
 inline typename W::V weightedBytesIn(typename W::V r, typename W::V g, typename W::V b, int wr, int wg, int wb,
                                      int offset) {
     typedef typename W::V V;
-    const auto weighted = [&](V x, V y, V z) {
-        const V sum = W::add(W::add(W::mullo(x, W::weight(wr)), W::mullo(y, W::weight(wg))),
-                             W::add(W::mullo(z, W::weight(wb)), W::splat(offset)));
-        return W::shiftRight8(sum);
+    const bool doubled = 255 * ((wr > 0 ? wr : 0) + (wg > 0 ? wg : 0)) > 32767 ||
+                         255 * ((wr < 0 ? wr : 0) + (wg < 0 ? wg : 0)) < -32768;
+    const V redGreen = doubled ? W::pair(wr / 2, wg >> 1) : W::pair(wr, wg);
+    const V blueGreen = W::pair(wb, doubled ? wg & 1 : 0);
+    const auto weighted = [&](V rg, V bg) {
+        V sum = W::madd(rg, redGreen);
+        if (doubled) sum = W::add(sum, sum);
+        return W::shiftRight8(W::add(W::add(sum, W::madd(bg, blueGreen)), W::splat(offset)));
     };
-    return W::packBack(weighted(W::lowWords(r), W::lowWords(g), W::lowWords(b)),
-                       weighted(W::highWords(r), W::highWords(g), W::highWords(b)));
+    return W::packBack(weighted(W::interleaveLow(r, g), W::interleaveLow(b, g)),
+                       weighted(W::interleaveHigh(r, g), W::interleaveHigh(b, g)));
 }
 
 // The 16-bit lane operations of yuvPairsToRGBIn and weightedBytesIn in 256-bit registers.
 struct Lanes256 {
     typedef __m256i V;
     static V madd(V bytes, V weights) { return _mm256_maddubs_epi16(bytes, weights); }
-    static V mullo(V a, V b) { return _mm256_mullo_epi16(a, b); }
     static V add(V a, V b) { return _mm256_add_epi16(a, b); }
     static V shift8(V a) { return _mm256_srai_epi16(a, 8); }
     static V shiftRight8(V a) { return _mm256_srli_epi16(a, 8); }
     static V splat(int value) { return splat16x2(value); }
-    static V weight(int value) { return weight16x2(value); }
     static V pair(int first, int second) { return pairWeights(first, second); }
-    static V lowWords(V bytes) { return _mm256_unpacklo_epi8(bytes, _mm256_setzero_si256()); }
-    static V highWords(V bytes) { return _mm256_unpackhi_epi8(bytes, _mm256_setzero_si256()); }
+    static V interleaveLow(V a, V b) { return _mm256_unpacklo_epi8(a, b); }
+    static V interleaveHigh(V a, V b) { return _mm256_unpackhi_epi8(a, b); }
     static V packBack(V low, V high) { return _mm256_packus_epi16(low, high); }
 };
 
