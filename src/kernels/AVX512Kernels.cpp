@@ -64,22 +64,6 @@ struct SwapAcross {
     }
 };
 
-// The few register operations swap3Across takes, for 256- and 512-bit registers; `count` bytes
-// from the first are loaded (the rest zero) or stored, count being at most a register's.
-struct Bytes256 {
-    typedef __m256i V;
-    static const int kBytes = 32;
-    static __mmask32 first(size_t count) { return count >= 32 ? ~__mmask32(0) : (__mmask32(1) << count) - 1; }
-    static V zero() { return _mm256_setzero_si256(); }
-    static V load(const uint8_t* p) { return load32(p); }
-    static V loadFirst(const uint8_t* p, size_t count) { return _mm256_maskz_loadu_epi8(first(count), p); }
-    static void store(uint8_t* p, V x) { store32(p, x); }
-    static void storeFirst(uint8_t* p, size_t count, V x) { _mm256_mask_storeu_epi8(p, first(count), x); }
-    static V permute2(V a, const uint8_t* index, V b) { return _mm256_permutex2var_epi8(a, load32(index), b); }
-    static V maskPermute(V into, uint64_t mask, const uint8_t* index, V from) {
-        return _mm256_mask_permutexvar_epi8(into, static_cast<__mmask32>(mask), load32(index), from);
-    }
-};
 
 template <typename Ops>
 void swap3Across(const uint8_t* in, uint8_t* out, int n) {
@@ -89,8 +73,8 @@ void swap3Across(const uint8_t* in, uint8_t* out, int n) {
     const size_t bytes = 3 * static_cast<size_t>(n);
     if (bytes == 0) return;
     V previous = Ops::zero(), current = Ops::loadFirst(in, bytes < kBytes ? bytes : kBytes);
-    size_t at = 0;
-    const auto step = [&](int phase, V next, size_t count) {
+    // The register at byte `at`, given the next one and how many of its bytes are the row's.
+    const auto step = [&](size_t at, int phase, V next, size_t count) {
         const V both = Ops::permute2(current, swap.withNext[phase], next);
         const V swapped = Ops::maskPermute(both, swap.previous[phase], swap.fromPrevious[phase], previous);
         if (count == kBytes)
@@ -99,17 +83,17 @@ void swap3Across(const uint8_t* in, uint8_t* out, int n) {
             Ops::storeFirst(out + at, count, swapped);
         previous = current;
         current = next;
-        at += kBytes;
     };
     // Three registers a turn, so that each one's phase (and tables) is known here.
-    while (at + 4 * kBytes <= bytes) {
-        step(0, Ops::load(in + at + kBytes), kBytes);
-        step(kStep, Ops::load(in + at + kBytes), kBytes);
-        step((2 * kStep) % 3, Ops::load(in + at + kBytes), kBytes);
+    size_t at = 0;
+    for (; at + 4 * kBytes <= bytes; at += 3 * kBytes) {
+        step(at, 0, Ops::load(in + at + kBytes), kBytes);
+        step(at + kBytes, kStep, Ops::load(in + at + 2 * kBytes), kBytes);
+        step(at + 2 * kBytes, (2 * kStep) % 3, Ops::load(in + at + 3 * kBytes), kBytes);
     }
-    for (int phase = 0; at < bytes; phase = (phase + kStep) % 3) {
+    for (int phase = 0; at < bytes; at += kBytes, phase = (phase + kStep) % 3) {
         const size_t left = bytes - at;
-        step(phase, left > kBytes ? Ops::loadFirst(in + at + kBytes, left - kBytes) : Ops::zero(),
+        step(at, phase, left > kBytes ? Ops::loadFirst(in + at + kBytes, left - kBytes) : Ops::zero(),
              left < kBytes ? left : kBytes);
     }
 }
@@ -313,6 +297,23 @@ void transpose8Permuted(const uint8_t* const* rowArray, int rowCount, int width,
         }
     });
 }
+
+// The few register operations swap3Across takes (here for 256-bit registers, below for 512-bit
+// ones); `count` bytes from the first are loaded (the rest zero) or stored, at most a register's.
+struct Bytes256 {
+    typedef __m256i V;
+    static const int kBytes = 32;
+    static __mmask32 first(size_t count) { return count >= 32 ? ~__mmask32(0) : (__mmask32(1) << count) - 1; }
+    static V zero() { return _mm256_setzero_si256(); }
+    static V load(const uint8_t* p) { return load32(p); }
+    static V loadFirst(const uint8_t* p, size_t count) { return _mm256_maskz_loadu_epi8(first(count), p); }
+    static void store(uint8_t* p, V x) { store32(p, x); }
+    static void storeFirst(uint8_t* p, size_t count, V x) { _mm256_mask_storeu_epi8(p, first(count), x); }
+    static V permute2(V a, const uint8_t* index, V b) { return _mm256_permutex2var_epi8(a, load32(index), b); }
+    static V maskPermute(V into, uint64_t mask, const uint8_t* index, V from) {
+        return _mm256_mask_permutexvar_epi8(into, static_cast<__mmask32>(mask), load32(index), from);
+    }
+};
 
 void swap3In256(const uint8_t* in, uint8_t* out, int n) { swap3Across<Bytes256>(in, out, n); }
 
