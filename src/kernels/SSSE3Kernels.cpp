@@ -1,5 +1,6 @@
 // SSSE3 kernels: byte shuffles take 3-byte pixels apart and put them back together, and unpack the
-// 4:1:1 layouts; the colour arithmetic is SSE2's.
+// 4:1:1 layouts; the colour arithmetic takes byte pairs in multiply-adds of bytes (as the wider
+// levels do; see Vectors128.h), which SSE2 lacks.
 #include <tmmintrin.h>
 
 #include "kernels/Vectors128.h"
@@ -145,6 +146,153 @@ void swap3(const uint8_t* in, uint8_t* out, int n) {
     plain::swap3(in + 3 * i, out + 3 * i, n - i);
 }
 
+// ---- Colour: the byte-pair arithmetic in 128-bit registers
+
+struct Lanes128 {
+    typedef __m128i V;
+    static V madd(V bytes, V weights) { return _mm_maddubs_epi16(bytes, weights); }
+    static V add(V a, V b) { return _mm_add_epi16(a, b); }
+    static V shift8(V a) { return _mm_srai_epi16(a, 8); }
+    static V shiftRight8(V a) { return _mm_srli_epi16(a, 8); }
+    static V splat(int value) { return splat16(value); }
+    static V pair(int first, int second) { return _mm_set1_epi16(pairedWeights(first, second)); }
+    static V interleaveLow(V a, V b) { return _mm_unpacklo_epi8(a, b); }
+    static V interleaveHigh(V a, V b) { return _mm_unpackhi_epi8(a, b); }
+    static V packBack(V low, V high) { return _mm_packus_epi16(low, high); }
+};
+
+// 16 pixels, luma and a chroma byte per pixel, converted and clamped.
+inline void yuvPairs16(__m128i y, __m128i u, __m128i v, __m128i& r, __m128i& g, __m128i& b) {
+    __m128i rl, gl, bl, rh, gh, bh;
+    yuvPairsToRGBIn<Lanes128>(_mm_unpacklo_epi8(y, u), _mm_unpacklo_epi8(y, v), rl, gl, bl);
+    yuvPairsToRGBIn<Lanes128>(_mm_unpackhi_epi8(y, u), _mm_unpackhi_epi8(y, v), rh, gh, bh);
+    r = _mm_packus_epi16(rl, rh);
+    g = _mm_packus_epi16(gl, gh);
+    b = _mm_packus_epi16(bl, bh);
+}
+
+template <int Shift>
+inline void yuvRowPairs16(const YUVRow& row, int i, __m128i& r, __m128i& g, __m128i& b) {
+    yuvPairs16(load16(row.y + i), loadChroma<Shift>(row.u + (i >> Shift)), loadChroma<Shift>(row.v + (i >> Shift)), r,
+               g, b);
+}
+
+// The byte shuffles making each of 8 pixels' (Y, U) and (Y, V) pairs out of 16 bytes of packed 4:2:2
+// groups.
+struct Packed422Pairs {
+    __m128i yu, yv;
+    explicit Packed422Pairs(const Packed422Row& row) {
+        alignas(16) uint8_t blue[16], red[16];
+        for (int pixel = 0; pixel < 8; ++pixel) {
+            const int group = 4 * (pixel >> 1);
+            blue[2 * pixel] = red[2 * pixel] = static_cast<uint8_t>(group + row.lumaOffset + 2 * (pixel & 1));
+            blue[2 * pixel + 1] = static_cast<uint8_t>(group + row.uOffset);
+            red[2 * pixel + 1] = static_cast<uint8_t>(group + row.vOffset);
+        }
+        yu = load16(blue);
+        yv = load16(red);
+    }
+};
+
+// 16 pixels from groups (phase 0), converted and clamped.
+inline void packed422Row16(const uint8_t* groups, const Packed422Pairs& pairs, __m128i& r, __m128i& g, __m128i& b) {
+    __m128i rgb[2][3];
+    for (int half = 0; half < 2; ++half) {
+        const __m128i x = load16(groups + 16 * half);
+        yuvPairsToRGBIn<Lanes128>(_mm_shuffle_epi8(x, pairs.yu), _mm_shuffle_epi8(x, pairs.yv), rgb[half][0],
+                                  rgb[half][1], rgb[half][2]);
+    }
+    r = _mm_packus_epi16(rgb[0][0], rgb[1][0]);
+    g = _mm_packus_epi16(rgb[0][1], rgb[1][1]);
+    b = _mm_packus_epi16(rgb[0][2], rgb[1][2]);
+}
+
+template <int Shift>
+struct YUVToRGB {
+    static void run(const YUVRow& row, uint8_t* const* rgb, int n) {
+        const Bands<uint8_t*> o(rgb);
+        forYUVVectors<16>(
+            row, n,
+            [o](const YUVRow& aligned, int i, int out) {
+                __m128i r, g, b;
+                yuvRowPairs16<Shift>(aligned, i, r, g, b);
+                store16(o.b0 + out, r);
+                store16(o.b1 + out, g);
+                store16(o.b2 + out, b);
+            },
+            [o](const YUVRow& rest, int out, int count) {
+                uint8_t* const at[3] = {o.b0 + out, o.b1 + out, o.b2 + out};
+                plain::yuvToRGB(rest, at, count);
+            });
+    }
+};
+
+void yuvToRGB(const YUVRow& row, uint8_t* const rgb[3], int n) {
+    byShift<YUVToRGB>(row.chromaShift, row, static_cast<uint8_t* const*>(rgb), n);
+}
+
+void packed422ToBGR(const Packed422Row& row, uint8_t* bgr, int n) {
+    const Packed422Pairs pairs(row);
+    forPacked422Vectors<16>(
+        row, n,
+        [&](const uint8_t* groups, int out) {
+            __m128i r, g, b;
+            packed422Row16(groups, pairs, r, g, b);
+            interleave3Shuffled(b, g, r, bgr + 3 * out);
+        },
+        [&](const Packed422Row& rest, int out, int count) { plain::packed422ToBGR(rest, bgr + 3 * out, count); });
+}
+
+void packed422ToRGB(const Packed422Row& row, uint8_t* const rgb[3], int n) {
+    const Packed422Pairs pairs(row);
+    const Bands<uint8_t*> o(rgb);
+    forPacked422Vectors<16>(
+        row, n,
+        [&](const uint8_t* groups, int out) {
+            __m128i r, g, b;
+            packed422Row16(groups, pairs, r, g, b);
+            store16(o.b0 + out, r);
+            store16(o.b1 + out, g);
+            store16(o.b2 + out, b);
+        },
+        [&](const Packed422Row& rest, int out, int count) {
+            uint8_t* const at[3] = {o.b0 + out, o.b1 + out, o.b2 + out};
+            plain::packed422ToRGB(rest, at, count);
+        });
+}
+
+inline __m128i weighted16(__m128i r, __m128i g, __m128i b, int wr, int wg, int wb, int offset) {
+    return weightedBytesIn<Lanes128>(r, g, b, wr, wg, wb, offset);
+}
+
+// Loads come before stores in each step, so an output may be an input.
+void rgbToYUV(const uint8_t* const rgb[3], uint8_t* const yuv[3], int n) {
+    const Bands<const uint8_t*> in(rgb);
+    const Bands<uint8_t*> out(yuv);
+    int i = 0;
+    for (; i + 16 <= n; i += 16) {
+        const __m128i r = load16(in.b0 + i), g = load16(in.b1 + i), b = load16(in.b2 + i);
+        const __m128i y = weighted16(r, g, b, 66, 129, 25, 16 * 256 + 128);
+        const __m128i u = weighted16(r, g, b, -38, -74, 112, 128 * 256 + 128);
+        const __m128i v = weighted16(r, g, b, 112, -94, -18, 128 * 256 + 128);
+        store16(out.b0 + i, y);
+        store16(out.b1 + i, u);
+        store16(out.b2 + i, v);
+    }
+    const uint8_t* const restIn[3] = {in.b0 + i, in.b1 + i, in.b2 + i};
+    uint8_t* const restOut[3] = {out.b0 + i, out.b1 + i, out.b2 + i};
+    plain::rgbToYUV(restIn, restOut, n - i);
+}
+
+void rgbToMono(const uint8_t* const rgb[3], uint8_t* mono, int n) {
+    const Bands<const uint8_t*> in(rgb);
+    int i = 0;
+    for (; i + 16 <= n; i += 16)
+        store16(mono + i, weighted16(load16(in.b0 + i), load16(in.b1 + i), load16(in.b2 + i), 54, 183, 18, 0));
+    const uint8_t* const rest[3] = {in.b0 + i, in.b1 + i, in.b2 + i};
+    plain::rgbToMono(rest, mono + i, n - i);
+}
+
 template <int Shift>
 struct YUVToBGR {
     static void run(const YUVRow& row, uint8_t* bgr, int n) {
@@ -152,7 +300,7 @@ struct YUVToBGR {
             row, n,
             [bgr](const YUVRow& aligned, int i, int out) {
                 __m128i r, g, b;
-                yuvRow16<Shift>(aligned, i, r, g, b);
+                yuvRowPairs16<Shift>(aligned, i, r, g, b);
                 interleave3Shuffled(b, g, r, bgr + 3 * out);
             },
             [bgr](const YUVRow& rest, int out, int count) { plain::yuvToBGR(rest, bgr + 3 * out, count); });
@@ -189,6 +337,11 @@ void unpackY41P(const uint8_t* in, uint8_t* y, uint8_t* u, uint8_t* v, int group
 
 void addSSSE3Kernels(RowKernels& table) {
     table.yuvToBGR = yuvToBGR;
+    table.yuvToRGB = yuvToRGB;
+    table.packed422ToBGR = packed422ToBGR;
+    table.packed422ToRGB = packed422ToRGB;
+    table.rgbToYUV = rgbToYUV;
+    table.rgbToMono = rgbToMono;
     table.packed444ToBGR = packed444ToBGR;
     table.packed411ToBGR = packed411ToBGR;
     table.split3 = split3;

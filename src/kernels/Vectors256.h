@@ -32,54 +32,7 @@ inline __m256i loadChroma32(const uint8_t* c) {
     return _mm256_or_si256(twice, _mm256_slli_epi32(twice, 16));
 }
 
-// Two signed byte weights, for the first and the second byte of each 16-bit lane.
-inline short pairedWeights(int first, int second) { return static_cast<short>((second & 0xFF) << 8 | (first & 0xFF)); }
 inline __m256i pairWeights(int first, int second) { return _mm256_set1_epi16(pairedWeights(first, second)); }
-
-// 16 pixels from pairs of bytes in 16-bit lanes, (Y, U) and (Y, V), to R, G, B (unclamped). Here a
-// multiply-add of unsigned bytes by signed byte weights gives two terms in one instruction, so the
-// split of 409 E is taken as 512 E - 103 E (all weights then fit a signed byte):
-//   R = (Y + 2V - 272) + ((42 Y - 103 V + 12640) >> 8)
-//   G = (Y - V + 112)  + ((42 Y - 100 U + 48 V + 6112) >> 8)
-//   B = (Y + 2U - 272) + ((42 Y + 4 U - 1056) >> 8)
-// the same as the 128-bit forms with C, D and E written out; no pair sum comes near the multiply-
-// add's saturation, and every remainder fits 16 signed bits.
-// Written once for any register width W (Lanes256 here, the AVX-512 file's 512-bit lanes there).
-template <typename W>
-inline void yuvPairsToRGBIn(typename W::V yu, typename W::V yv, typename W::V& r, typename W::V& g, typename W::V& b) {
-    const typename W::V redTerm = W::add(W::madd(yv, W::pair(42, -103)), W::splat(12640));
-    const typename W::V greenTerm =
-        W::add(W::add(W::madd(yu, W::pair(42, -100)), W::madd(yv, W::pair(0, 48))), W::splat(6112));
-    const typename W::V blueTerm = W::add(W::madd(yu, W::pair(42, 4)), W::splat(-1056));
-    r = W::add(W::add(W::madd(yv, W::pair(1, 2)), W::splat(-272)), W::shift8(redTerm));
-    g = W::add(W::add(W::madd(yv, W::pair(1, -1)), W::splat(112)), W::shift8(greenTerm));
-    b = W::add(W::add(W::madd(yu, W::pair(1, 2)), W::splat(-272)), W::shift8(blueTerm));
-}
-
-// Per byte of three registers of bytes R, G and B: (wr R + wg G + wb B + offset) >> 8, the sum known
-// to fit 16 unsigned bits. Byte pairs (R, G) and (B, G) in 16-bit lanes take two weights each in
-// one multiply-add of unsigned bytes by signed ones, which must not saturate: where wr R + wg G
-// could pass 16 signed bits (luma's 66 and 129, monochrome's 54 and 183), it is taken as twice
-// (wr / 2 R + (wg >> 1) G), wr being even there, and the odd part of wg goes to the (B, G) pair.
-// The 16-bit sums may wrap on the way and end where the whole sum does. Pairs are made and packed
-// back within each 128-bit lane, which keeps the bytes in order. Written once for any register
-// width W, as yuvPairsToRGBIn.
-template <typename W>
-inline typename W::V weightedBytesIn(typename W::V r, typename W::V g, typename W::V b, int wr, int wg, int wb,
-                                     int offset) {
-    typedef typename W::V V;
-    const bool doubled = 255 * ((wr > 0 ? wr : 0) + (wg > 0 ? wg : 0)) > 32767 ||
-                         255 * ((wr < 0 ? wr : 0) + (wg < 0 ? wg : 0)) < -32768;
-    const V redGreen = doubled ? W::pair(wr / 2, wg >> 1) : W::pair(wr, wg);
-    const V blueGreen = W::pair(wb, doubled ? wg & 1 : 0);
-    const auto weighted = [&](V rg, V bg) {
-        V sum = W::madd(rg, redGreen);
-        if (doubled) sum = W::add(sum, sum);
-        return W::shiftRight8(W::add(W::add(sum, W::madd(bg, blueGreen)), W::splat(offset)));
-    };
-    return W::packBack(weighted(W::interleaveLow(r, g), W::interleaveLow(b, g)),
-                       weighted(W::interleaveHigh(r, g), W::interleaveHigh(b, g)));
-}
 
 // The 16-bit lane operations of yuvPairsToRGBIn and weightedBytesIn in 256-bit registers.
 struct Lanes256 {
@@ -143,26 +96,6 @@ inline void packed422Row32(const uint8_t* groups, const Packed422Shuffles& shuff
     r = _mm256_packus_epi16(rgb[0][0], rgb[1][0]);
     g = _mm256_packus_epi16(rgb[0][1], rgb[1][1]);
     b = _mm256_packus_epi16(rgb[0][2], rgb[1][2]);
-}
-
-// Runs vectors(groups, out) over the row Step pixels at a time; a pixel starting the row inside its
-// group, and the last n % Step, go to rest(row advanced to them, out, count).
-template <int Step, typename Vectors, typename Rest>
-inline void forPacked422Vectors(const Packed422Row& row, int n, Vectors vectors, Rest rest) {
-    const int lead = row.phase != 0 && n > 0 ? 1 : 0;
-    if (lead) rest(row, 0, 1);
-    const uint8_t* groups = row.groups + 4 * lead;
-    const int count = n - lead, whole = count - count % Step;
-    for (int i = 0; i < whole; i += Step) {
-        prefetchSource<2 * Step>(groups + 2 * i);
-        vectors(groups + 2 * i, lead + i);
-    }
-    if (whole < count) {
-        Packed422Row tail = row;
-        tail.groups = groups + 2 * whole;
-        tail.phase = 0;
-        rest(tail, lead + whole, count - whole);
-    }
 }
 
 // The 32-pixel bodies of the kernels to bitmap pixels, with the interleave(b, g, r, out) of the file
