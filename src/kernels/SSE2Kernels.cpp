@@ -10,40 +10,6 @@ namespace {
 // ---- Colour -------------------------------------------------------------------------------------
 
 template <int Shift>
-struct YUVToBGR {
-    static void run(const YUVRow& row, uint8_t* bgr, int n) {
-        forYUVVectors<16>(
-            row, n,
-            [bgr](const YUVRow& aligned, int i, int out) {
-                __m128i r, g, b;
-                yuvRow16<Shift>(aligned, i, r, g, b);
-                interleave3(b, g, r, bgr + 3 * out);
-            },
-            [bgr](const YUVRow& rest, int out, int count) { plain::yuvToBGR(rest, bgr + 3 * out, count); });
-    }
-};
-
-template <int Shift>
-struct YUVToRGB {
-    static void run(const YUVRow& row, uint8_t* const* rgb, int n) {
-        const Bands<uint8_t*> o(rgb);
-        forYUVVectors<16>(
-            row, n,
-            [o](const YUVRow& aligned, int i, int out) {
-                __m128i r, g, b;
-                yuvRow16<Shift>(aligned, i, r, g, b);
-                store16(o.b0 + out, r);
-                store16(o.b1 + out, g);
-                store16(o.b2 + out, b);
-            },
-            [o](const YUVRow& rest, int out, int count) {
-                uint8_t* const at[3] = {o.b0 + out, o.b1 + out, o.b2 + out};
-                plain::yuvToRGB(rest, at, count);
-            });
-    }
-};
-
-template <int Shift>
 struct ExpandChroma {
     static void run(const YUVRow& row, uint8_t* u, uint8_t* v, int n) {
         forYUVVectors<16>(
@@ -56,9 +22,17 @@ struct ExpandChroma {
     }
 };
 
-void yuvToBGR(const YUVRow& row, uint8_t* bgr, int n) { byShift<YUVToBGR>(row.chromaShift, row, bgr, n); }
+// Lambdas rather than the functions themselves, so that they are inlined into the loops.
+const auto widened16 = [](__m128i y, __m128i u, __m128i v, __m128i& r, __m128i& g, __m128i& b) {
+    yuv16ToRGB(y, u, v, r, g, b);
+};
+const auto interleaveMasked = [](__m128i b0, __m128i b1, __m128i b2, uint8_t* out) { interleave3(b0, b1, b2, out); };
+
+void yuvToBGR(const YUVRow& row, uint8_t* bgr, int n) {
+    byShift<YUVToBGRBy16>(row.chromaShift, row, bgr, n, widened16, interleaveMasked);
+}
 void yuvToRGB(const YUVRow& row, uint8_t* const rgb[3], int n) {
-    byShift<YUVToRGB>(row.chromaShift, row, static_cast<uint8_t* const*>(rgb), n);
+    byShift<YUVToRGBBy16>(row.chromaShift, row, static_cast<uint8_t* const*>(rgb), n, widened16);
 }
 void expandChroma(const YUVRow& row, uint8_t* u, uint8_t* v, int n) {
     byShift<ExpandChroma>(row.chromaShift, row, u, v, n);
@@ -80,32 +54,11 @@ inline __m128i weighted16(__m128i r, __m128i g, __m128i b, int wr, int wg, int w
     return _mm_packus_epi16(low, high);
 }
 
-void rgbToYUV(const uint8_t* const rgb[3], uint8_t* const yuv[3], int n) {
-    const Bands<const uint8_t*> in(rgb);
-    const Bands<uint8_t*> out(yuv);
-    int i = 0;
-    for (; i + 16 <= n; i += 16) {
-        const __m128i r = load16(in.b0 + i), g = load16(in.b1 + i), b = load16(in.b2 + i);
-        const __m128i y = weighted16(r, g, b, 66, 129, 25, 16 * 256 + 128);
-        const __m128i u = weighted16(r, g, b, -38, -74, 112, 128 * 256 + 128);
-        const __m128i v = weighted16(r, g, b, 112, -94, -18, 128 * 256 + 128);
-        store16(out.b0 + i, y);
-        store16(out.b1 + i, u);
-        store16(out.b2 + i, v);
-    }
-    const uint8_t* const restIn[3] = {in.b0 + i, in.b1 + i, in.b2 + i};
-    uint8_t* const restOut[3] = {out.b0 + i, out.b1 + i, out.b2 + i};
-    plain::rgbToYUV(restIn, restOut, n - i);
-}
-
-void rgbToMono(const uint8_t* const rgb[3], uint8_t* mono, int n) {
-    const Bands<const uint8_t*> in(rgb);
-    int i = 0;
-    for (; i + 16 <= n; i += 16)
-        store16(mono + i, weighted16(load16(in.b0 + i), load16(in.b1 + i), load16(in.b2 + i), 54, 183, 18, 0));
-    const uint8_t* const rest[3] = {in.b0 + i, in.b1 + i, in.b2 + i};
-    plain::rgbToMono(rest, mono + i, n - i);
-}
+const auto weightedWidened = [](__m128i r, __m128i g, __m128i b, int wr, int wg, int wb, int offset) {
+    return weighted16(r, g, b, wr, wg, wb, offset);
+};
+void rgbToYUV(const uint8_t* const rgb[3], uint8_t* const yuv[3], int n) { rgbToYUVBy16(rgb, yuv, n, weightedWidened); }
+void rgbToMono(const uint8_t* const rgb[3], uint8_t* mono, int n) { rgbToMonoBy16(rgb, mono, n, weightedWidened); }
 
 // ---- Packed layouts -----------------------------------------------------------------------------
 

@@ -171,35 +171,12 @@ inline void yuvPairs16(__m128i y, __m128i u, __m128i v, __m128i& r, __m128i& g, 
     b = _mm_packus_epi16(bl, bh);
 }
 
-template <int Shift>
-inline void yuvRowPairs16(const YUVRow& row, int i, __m128i& r, __m128i& g, __m128i& b) {
-    yuvPairs16(load16(row.y + i), loadChroma<Shift>(row.u + (i >> Shift)), loadChroma<Shift>(row.v + (i >> Shift)), r,
-               g, b);
-}
-
-// The byte shuffles making each of 8 pixels' (Y, U) and (Y, V) pairs out of 16 bytes of packed 4:2:2
-// groups.
-struct Packed422Pairs {
-    __m128i yu, yv;
-    explicit Packed422Pairs(const Packed422Row& row) {
-        alignas(16) uint8_t blue[16], red[16];
-        for (int pixel = 0; pixel < 8; ++pixel) {
-            const int group = 4 * (pixel >> 1);
-            blue[2 * pixel] = red[2 * pixel] = static_cast<uint8_t>(group + row.lumaOffset + 2 * (pixel & 1));
-            blue[2 * pixel + 1] = static_cast<uint8_t>(group + row.uOffset);
-            red[2 * pixel + 1] = static_cast<uint8_t>(group + row.vOffset);
-        }
-        yu = load16(blue);
-        yv = load16(red);
-    }
-};
-
 // 16 pixels from groups (phase 0), converted and clamped.
 inline void packed422Row16(const uint8_t* groups, const Packed422Pairs& pairs, __m128i& r, __m128i& g, __m128i& b) {
     __m128i rgb[2][3];
     for (int half = 0; half < 2; ++half) {
         const __m128i x = load16(groups + 16 * half);
-        yuvPairsToRGBIn<Lanes128>(_mm_shuffle_epi8(x, pairs.yu), _mm_shuffle_epi8(x, pairs.yv), rgb[half][0],
+        yuvPairsToRGBIn<Lanes128>(_mm_shuffle_epi8(x, load16(pairs.yu)), _mm_shuffle_epi8(x, load16(pairs.yv)), rgb[half][0],
                                   rgb[half][1], rgb[half][2]);
     }
     r = _mm_packus_epi16(rgb[0][0], rgb[1][0]);
@@ -207,28 +184,13 @@ inline void packed422Row16(const uint8_t* groups, const Packed422Pairs& pairs, _
     b = _mm_packus_epi16(rgb[0][2], rgb[1][2]);
 }
 
-template <int Shift>
-struct YUVToRGB {
-    static void run(const YUVRow& row, uint8_t* const* rgb, int n) {
-        const Bands<uint8_t*> o(rgb);
-        forYUVVectors<16>(
-            row, n,
-            [o](const YUVRow& aligned, int i, int out) {
-                __m128i r, g, b;
-                yuvRowPairs16<Shift>(aligned, i, r, g, b);
-                store16(o.b0 + out, r);
-                store16(o.b1 + out, g);
-                store16(o.b2 + out, b);
-            },
-            [o](const YUVRow& rest, int out, int count) {
-                uint8_t* const at[3] = {o.b0 + out, o.b1 + out, o.b2 + out};
-                plain::yuvToRGB(rest, at, count);
-            });
-    }
+// Lambdas rather than the functions themselves, so that they are inlined into the loops.
+const auto pairs16 = [](__m128i y, __m128i u, __m128i v, __m128i& r, __m128i& g, __m128i& b) {
+    yuvPairs16(y, u, v, r, g, b);
 };
 
 void yuvToRGB(const YUVRow& row, uint8_t* const rgb[3], int n) {
-    byShift<YUVToRGB>(row.chromaShift, row, static_cast<uint8_t* const*>(rgb), n);
+    byShift<YUVToRGBBy16>(row.chromaShift, row, static_cast<uint8_t* const*>(rgb), n, pairs16);
 }
 
 void packed422ToBGR(const Packed422Row& row, uint8_t* bgr, int n) {
@@ -261,53 +223,19 @@ void packed422ToRGB(const Packed422Row& row, uint8_t* const rgb[3], int n) {
         });
 }
 
-inline __m128i weighted16(__m128i r, __m128i g, __m128i b, int wr, int wg, int wb, int offset) {
+const auto weightedPairs = [](__m128i r, __m128i g, __m128i b, int wr, int wg, int wb, int offset) {
     return weightedBytesIn<Lanes128>(r, g, b, wr, wg, wb, offset);
-}
+};
+void rgbToYUV(const uint8_t* const rgb[3], uint8_t* const yuv[3], int n) { rgbToYUVBy16(rgb, yuv, n, weightedPairs); }
+void rgbToMono(const uint8_t* const rgb[3], uint8_t* mono, int n) { rgbToMonoBy16(rgb, mono, n, weightedPairs); }
 
-// Loads come before stores in each step, so an output may be an input.
-void rgbToYUV(const uint8_t* const rgb[3], uint8_t* const yuv[3], int n) {
-    const Bands<const uint8_t*> in(rgb);
-    const Bands<uint8_t*> out(yuv);
-    int i = 0;
-    for (; i + 16 <= n; i += 16) {
-        const __m128i r = load16(in.b0 + i), g = load16(in.b1 + i), b = load16(in.b2 + i);
-        const __m128i y = weighted16(r, g, b, 66, 129, 25, 16 * 256 + 128);
-        const __m128i u = weighted16(r, g, b, -38, -74, 112, 128 * 256 + 128);
-        const __m128i v = weighted16(r, g, b, 112, -94, -18, 128 * 256 + 128);
-        store16(out.b0 + i, y);
-        store16(out.b1 + i, u);
-        store16(out.b2 + i, v);
-    }
-    const uint8_t* const restIn[3] = {in.b0 + i, in.b1 + i, in.b2 + i};
-    uint8_t* const restOut[3] = {out.b0 + i, out.b1 + i, out.b2 + i};
-    plain::rgbToYUV(restIn, restOut, n - i);
-}
-
-void rgbToMono(const uint8_t* const rgb[3], uint8_t* mono, int n) {
-    const Bands<const uint8_t*> in(rgb);
-    int i = 0;
-    for (; i + 16 <= n; i += 16)
-        store16(mono + i, weighted16(load16(in.b0 + i), load16(in.b1 + i), load16(in.b2 + i), 54, 183, 18, 0));
-    const uint8_t* const rest[3] = {in.b0 + i, in.b1 + i, in.b2 + i};
-    plain::rgbToMono(rest, mono + i, n - i);
-}
-
-template <int Shift>
-struct YUVToBGR {
-    static void run(const YUVRow& row, uint8_t* bgr, int n) {
-        forYUVVectors<16>(
-            row, n,
-            [bgr](const YUVRow& aligned, int i, int out) {
-                __m128i r, g, b;
-                yuvRowPairs16<Shift>(aligned, i, r, g, b);
-                interleave3Shuffled(b, g, r, bgr + 3 * out);
-            },
-            [bgr](const YUVRow& rest, int out, int count) { plain::yuvToBGR(rest, bgr + 3 * out, count); });
-    }
+const auto interleaveShuffled = [](__m128i b0, __m128i b1, __m128i b2, uint8_t* out) {
+    interleave3Shuffled(b0, b1, b2, out);
 };
 
-void yuvToBGR(const YUVRow& row, uint8_t* bgr, int n) { byShift<YUVToBGR>(row.chromaShift, row, bgr, n); }
+void yuvToBGR(const YUVRow& row, uint8_t* bgr, int n) {
+    byShift<YUVToBGRBy16>(row.chromaShift, row, bgr, n, pairs16, interleaveShuffled);
+}
 
 void packed444ToBGR(const Packed444Row& row, uint8_t* bgr, int n) {
     packed444ToBGRInChunks(row, bgr, n, split3, yuvToBGR);

@@ -219,12 +219,96 @@ inline void forPacked422Vectors(const Packed422Row& row, int n, Vectors vectors,
     }
 }
 
-// 16 pixels of a phase-0 row from pixel i on, converted.
-template <int Shift>
-inline void yuvRow16(const YUVRow& row, int i, __m128i& r, __m128i& g, __m128i& b) {
-    yuv16ToRGB(load16(row.y + i), loadChroma<Shift>(row.u + (i >> Shift)), loadChroma<Shift>(row.v + (i >> Shift)), r,
-               g, b);
+// RGB to YUV and to monochrome 16 pixels a step, with a level's weighted(r, g, b, wr, wg, wb, offset)
+// of 16 bytes each. Loads come before stores in each step, so an output may be an input.
+template <typename Weighted>
+inline void rgbToYUVBy16(const uint8_t* const rgb[3], uint8_t* const yuv[3], int n, Weighted weighted) {
+    const Bands<const uint8_t*> in(rgb);
+    const Bands<uint8_t*> out(yuv);
+    int i = 0;
+    for (; i + 16 <= n; i += 16) {
+        const __m128i r = load16(in.b0 + i), g = load16(in.b1 + i), b = load16(in.b2 + i);
+        const __m128i y = weighted(r, g, b, 66, 129, 25, 16 * 256 + 128);
+        const __m128i u = weighted(r, g, b, -38, -74, 112, 128 * 256 + 128);
+        const __m128i v = weighted(r, g, b, 112, -94, -18, 128 * 256 + 128);
+        store16(out.b0 + i, y);
+        store16(out.b1 + i, u);
+        store16(out.b2 + i, v);
+    }
+    const uint8_t* const restIn[3] = {in.b0 + i, in.b1 + i, in.b2 + i};
+    uint8_t* const restOut[3] = {out.b0 + i, out.b1 + i, out.b2 + i};
+    plain::rgbToYUV(restIn, restOut, n - i);
 }
+
+template <typename Weighted>
+inline void rgbToMonoBy16(const uint8_t* const rgb[3], uint8_t* mono, int n, Weighted weighted) {
+    const Bands<const uint8_t*> in(rgb);
+    int i = 0;
+    for (; i + 16 <= n; i += 16)
+        store16(mono + i, weighted(load16(in.b0 + i), load16(in.b1 + i), load16(in.b2 + i), 54, 183, 18, 0));
+    const uint8_t* const rest[3] = {in.b0 + i, in.b1 + i, in.b2 + i};
+    plain::rgbToMono(rest, mono + i, n - i);
+}
+
+// The byte shuffles making each of 8 pixels' (Y, U) and (Y, V) pairs out of 16 bytes of packed 4:2:2
+// groups (phase 0), for the levels with byte shuffles.
+struct Packed422Pairs {
+    alignas(16) uint8_t yu[16];
+    alignas(16) uint8_t yv[16];
+    explicit Packed422Pairs(const Packed422Row& row) {
+        for (int pixel = 0; pixel < 8; ++pixel) {
+            const int group = 4 * (pixel >> 1);
+            yu[2 * pixel] = yv[2 * pixel] = static_cast<uint8_t>(group + row.lumaOffset + 2 * (pixel & 1));
+            yu[2 * pixel + 1] = static_cast<uint8_t>(group + row.uOffset);
+            yv[2 * pixel + 1] = static_cast<uint8_t>(group + row.vOffset);
+        }
+    }
+};
+
+// YUV rows to R, G, B bands and to bitmap pixels 16 at a time, with a level's convert(y, u, v, r, g,
+// b) of 16 pixels (luma and a chroma byte per pixel to clamped colour bytes) and its interleave(b0,
+// b1, b2, out) of three bands into 3-byte pixels.
+template <int Shift, typename Convert>
+inline void yuvRow16(const YUVRow& row, int i, Convert convert, __m128i& r, __m128i& g, __m128i& b) {
+    convert(load16(row.y + i), loadChroma<Shift>(row.u + (i >> Shift)), loadChroma<Shift>(row.v + (i >> Shift)), r, g,
+            b);
+}
+
+template <int Shift>
+struct YUVToRGBBy16 {
+    template <typename Convert>
+    static void run(const YUVRow& row, uint8_t* const* rgb, int n, Convert convert) {
+        const Bands<uint8_t*> o(rgb);
+        forYUVVectors<16>(
+            row, n,
+            [o, convert](const YUVRow& aligned, int i, int out) {
+                __m128i r, g, b;
+                yuvRow16<Shift>(aligned, i, convert, r, g, b);
+                store16(o.b0 + out, r);
+                store16(o.b1 + out, g);
+                store16(o.b2 + out, b);
+            },
+            [o](const YUVRow& rest, int out, int count) {
+                uint8_t* const at[3] = {o.b0 + out, o.b1 + out, o.b2 + out};
+                plain::yuvToRGB(rest, at, count);
+            });
+    }
+};
+
+template <int Shift>
+struct YUVToBGRBy16 {
+    template <typename Convert, typename Interleave>
+    static void run(const YUVRow& row, uint8_t* bgr, int n, Convert convert, Interleave interleave) {
+        forYUVVectors<16>(
+            row, n,
+            [bgr, convert, interleave](const YUVRow& aligned, int i, int out) {
+                __m128i r, g, b;
+                yuvRow16<Shift>(aligned, i, convert, r, g, b);
+                interleave(b, g, r, bgr + 3 * out);
+            },
+            [bgr](const YUVRow& rest, int out, int count) { plain::yuvToBGR(rest, bgr + 3 * out, count); });
+    }
+};
 
 // The per-chroma-subsampling instances of a kernel body `Body<Shift>`.
 template <template <int> class Body, typename... Args>

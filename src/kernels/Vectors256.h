@@ -71,15 +71,9 @@ inline void yuvRow32(const YUVRow& row, int i, __m256i& r, __m256i& g, __m256i& 
 struct Packed422Shuffles {
     __m256i yu, yv;
     explicit Packed422Shuffles(const Packed422Row& row) {
-        alignas(16) uint8_t blue[16], red[16];
-        for (int pixel = 0; pixel < 8; ++pixel) {
-            const int group = 4 * (pixel >> 1);
-            blue[2 * pixel] = red[2 * pixel] = static_cast<uint8_t>(group + row.lumaOffset + 2 * (pixel & 1));
-            blue[2 * pixel + 1] = static_cast<uint8_t>(group + row.uOffset);
-            red[2 * pixel + 1] = static_cast<uint8_t>(group + row.vOffset);
-        }
-        yu = _mm256_broadcastsi128_si256(load16(blue));
-        yv = _mm256_broadcastsi128_si256(load16(red));
+        const Packed422Pairs pairs(row);
+        yu = _mm256_broadcastsi128_si256(load16(pairs.yu));
+        yv = _mm256_broadcastsi128_si256(load16(pairs.yv));
     }
 };
 
