@@ -64,7 +64,6 @@ struct SwapAcross {
     }
 };
 
-
 template <typename Ops>
 void swap3Across(const uint8_t* in, uint8_t* out, int n) {
     typedef typename Ops::V V;
