@@ -227,13 +227,7 @@ void transpose8Copies(const uint8_t* const* rowArray, int rowCount, int width, u
     for (int i = 0; i < rowCount; ++i) rows[i] = rowArray[i];
     if (rowCount >= 16 && width >= 16) {
         forBlocks<16, 16>(rowCount, width, [&](int r, int c) {
-            // The next block of columns' cache lines are asked for while this one's are written.
-            if (r == 0 && c + 32 <= width)
-                for (int j = 16 * Copies; j < 32 * Copies; ++j) {
-                    const uint8_t* column = out + (static_cast<size_t>(c) * Copies + j) * columnStride;
-                    __builtin_prefetch(column, 1);
-                    __builtin_prefetch(column + rowCount - 1, 1);
-                }
+            if (r == 0) prefetchNextColumns<16, Copies>(out, c, rowCount, width, columnStride);
             transposeBlock16x16<Copies>(rows + r, c, out + r, columnStride);
         });
     } else if (rowCount >= 8 && width >= 16) {
@@ -277,13 +271,7 @@ void transpose16(const uint8_t* const* rowArray, int rowCount, int width, uint16
     for (int i = 0; i < rowCount; ++i) rows[i] = rowArray[i];
     if (rowCount >= 16 && width >= 8) {
         forBlocks<16, 8>(rowCount, width, [&](int r, int c) {
-            // The next block of columns' cache lines are asked for while this one's are written.
-            if (r == 0 && c + 16 <= width)
-                for (int j = 8; j < 16; ++j) {
-                    const uint16_t* column = out + static_cast<size_t>(c + j) * columnStride;
-                    __builtin_prefetch(column, 1);
-                    __builtin_prefetch(column + rowCount - 1, 1);
-                }
+            if (r == 0) prefetchNextColumns<8, 1>(out, c, rowCount, width, columnStride);
             transposeBlock16x8Words(rows + r, c, out + r, columnStride, swapped);
         });
     } else if (rowCount >= 8 && width >= 8) {

@@ -268,13 +268,7 @@ void transpose8Permuted(const uint8_t* const* rowArray, int rowCount, int width,
         return;
     }
     forBlocks<16, 16>(rowCount, width, [&](int r, int c) {
-        // The next block of columns' cache lines are asked for while this one's are written.
-        if (r == 0 && c + 32 <= width)
-            for (int j = 16 * Copies; j < 32 * Copies; ++j) {
-                const uint8_t* column = out + (static_cast<size_t>(c) * Copies + j) * columnStride;
-                __builtin_prefetch(column, 1);
-                __builtin_prefetch(column + rowCount - 1, 1);
-            }
+        if (r == 0) prefetchNextColumns<16, Copies>(out, c, rowCount, width, columnStride);
         const uint8_t* const* block = rows + r;
         const __m512i a = loadRows4(block, c), b = loadRows4(block + 4, c), e = loadRows4(block + 8, c),
                       f = loadRows4(block + 12, c);

@@ -19,6 +19,19 @@ inline __m256i loadHalves(const uint8_t* low, const uint8_t* high) {
     return _mm256_inserti128_si256(_mm256_castsi128_si256(load16(low)), load16(high), 1);
 }
 
+// Asks for the cache lines of the next block of Block columns (Copies output columns each) while
+// this block's are written: where each column's strip of rowCount samples starts and ends. Only
+// where that block is whole.
+template <int Block, int Copies, typename T>
+inline void prefetchNextColumns(const T* out, int c, int rowCount, int width, size_t columnStride) {
+    if (c + 2 * Block > width) return;
+    for (int j = Block * Copies; j < 2 * Block * Copies; ++j) {
+        const T* column = out + (static_cast<size_t>(c) * Copies + j) * columnStride;
+        __builtin_prefetch(column, 1);
+        __builtin_prefetch(column + rowCount - 1, 1);
+    }
+}
+
 // 32 pixels' chroma, a byte per pixel, from 32 >> shift samples.
 template <int Shift>
 inline __m256i loadChroma32(const uint8_t* c) {
