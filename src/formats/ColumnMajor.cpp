@@ -2,33 +2,37 @@
 
 namespace zorvframekit {
 
-// The rows of a plane need no scratch: each strip's row pointers go to the transpose as they are,
-// a band of columns at a time (see kPlaneBandColumns).
-void transposePlane(uint8_t* out, const uint8_t* top, ptrdiff_t pitch, int width, int height) {
-    const RowKernels& kernels = rowKernels();
+namespace {
+
+// The rows of a plane need no scratch: each strip's row pointers go to transpose(rows, count, n,
+// out) as they are, a band of columns at a time (see kPlaneBandColumns).
+template <typename Sample, typename Transpose>
+void transposePlaneBy(Sample* out, const uint8_t* top, ptrdiff_t pitch, int width, int height, Transpose transpose) {
     const uint8_t* rows[kStripRows];
     for (int c0 = 0; c0 < width; c0 += kPlaneBandColumns) {
         const int n = width - c0 < kPlaneBandColumns ? width - c0 : kPlaneBandColumns;
         for (int r0 = 0; r0 < height; r0 += kStripRows) {
             const int count = height - r0 < kStripRows ? height - r0 : kStripRows;
-            for (int i = 0; i < count; ++i) rows[i] = top + (r0 + i) * pitch + c0;
-            kernels.transpose8(rows, count, n, out + static_cast<size_t>(c0) * height + r0, static_cast<size_t>(height));
+            for (int i = 0; i < count; ++i) rows[i] = top + (r0 + i) * pitch + sizeof(Sample) * c0;
+            transpose(rows, count, n, out + static_cast<size_t>(c0) * height + r0);
         }
     }
 }
 
+}  // namespace
+
+void transposePlane(uint8_t* out, const uint8_t* top, ptrdiff_t pitch, int width, int height) {
+    const RowKernels& kernels = rowKernels();
+    transposePlaneBy(out, top, pitch, width, height, [&](const uint8_t* const* rows, int count, int n, uint8_t* at) {
+        kernels.transpose8(rows, count, n, at, static_cast<size_t>(height));
+    });
+}
+
 void transposePlane16(uint16_t* out, const uint8_t* top, ptrdiff_t pitch, int width, int height, bool swapped) {
     const RowKernels& kernels = rowKernels();
-    const uint8_t* rows[kStripRows];
-    for (int c0 = 0; c0 < width; c0 += kPlaneBandColumns) {
-        const int n = width - c0 < kPlaneBandColumns ? width - c0 : kPlaneBandColumns;
-        for (int r0 = 0; r0 < height; r0 += kStripRows) {
-            const int count = height - r0 < kStripRows ? height - r0 : kStripRows;
-            for (int i = 0; i < count; ++i) rows[i] = top + (r0 + i) * pitch + 2 * c0;
-            kernels.transpose16(rows, count, n, out + static_cast<size_t>(c0) * height + r0, static_cast<size_t>(height),
-                                swapped);
-        }
-    }
+    transposePlaneBy(out, top, pitch, width, height, [&](const uint8_t* const* rows, int count, int n, uint16_t* at) {
+        kernels.transpose16(rows, count, n, at, static_cast<size_t>(height), swapped);
+    });
 }
 
 void transposePairedBand(const RowKernels& kernels, const uint8_t* const* rows, int rowCount, int n, int phase,

@@ -86,36 +86,11 @@ void packed422ToRGB(const Packed422Row& row, uint8_t* const rgb[3], int n) {
         });
 }
 
-inline __m256i weighted32(__m256i r, __m256i g, __m256i b, int wr, int wg, int wb, int offset) {
+const auto weightedPairs = [](__m256i r, __m256i g, __m256i b, int wr, int wg, int wb, int offset) {
     return weightedBytesIn<Lanes256>(r, g, b, wr, wg, wb, offset);
-}
-
-void rgbToYUV(const uint8_t* const rgb[3], uint8_t* const yuv[3], int n) {
-    const Bands<const uint8_t*> in(rgb);
-    const Bands<uint8_t*> out(yuv);
-    int i = 0;
-    for (; i + 32 <= n; i += 32) {
-        const __m256i r = load32(in.b0 + i), g = load32(in.b1 + i), b = load32(in.b2 + i);
-        const __m256i y = weighted32(r, g, b, 66, 129, 25, 16 * 256 + 128);
-        const __m256i u = weighted32(r, g, b, -38, -74, 112, 128 * 256 + 128);
-        const __m256i v = weighted32(r, g, b, 112, -94, -18, 128 * 256 + 128);
-        store32(out.b0 + i, y);
-        store32(out.b1 + i, u);
-        store32(out.b2 + i, v);
-    }
-    const uint8_t* const restIn[3] = {in.b0 + i, in.b1 + i, in.b2 + i};
-    uint8_t* const restOut[3] = {out.b0 + i, out.b1 + i, out.b2 + i};
-    plain::rgbToYUV(restIn, restOut, n - i);
-}
-
-void rgbToMono(const uint8_t* const rgb[3], uint8_t* mono, int n) {
-    const Bands<const uint8_t*> in(rgb);
-    int i = 0;
-    for (; i + 32 <= n; i += 32)
-        store32(mono + i, weighted32(load32(in.b0 + i), load32(in.b1 + i), load32(in.b2 + i), 54, 183, 18, 0));
-    const uint8_t* const rest[3] = {in.b0 + i, in.b1 + i, in.b2 + i};
-    plain::rgbToMono(rest, mono + i, n - i);
-}
+};
+void rgbToYUV(const uint8_t* const rgb[3], uint8_t* const yuv[3], int n) { rgbToYUVIn<Register256>(rgb, yuv, n, weightedPairs); }
+void rgbToMono(const uint8_t* const rgb[3], uint8_t* mono, int n) { rgbToMonoIn<Register256>(rgb, mono, n, weightedPairs); }
 
 // Eight pixels a step: two runs of four, one in each lane, have bytes 0 and 2 exchanged and are
 // closed up into 24 bytes; the 32-byte store writes 8 bytes of the next step's pixels, which that

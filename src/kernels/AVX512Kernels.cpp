@@ -293,14 +293,10 @@ void transpose8Permuted(const uint8_t* const* rowArray, int rowCount, int width,
 
 // The few register operations swap3Across takes (here for 256-bit registers, below for 512-bit
 // ones); `count` bytes from the first are loaded (the rest zero) or stored, at most a register's.
-struct Bytes256 {
-    typedef __m256i V;
-    static const int kBytes = 32;
+struct Bytes256 : Register256 {
     static __mmask32 first(size_t count) { return count >= 32 ? ~__mmask32(0) : (__mmask32(1) << count) - 1; }
     static V zero() { return _mm256_setzero_si256(); }
-    static V load(const uint8_t* p) { return load32(p); }
     static V loadFirst(const uint8_t* p, size_t count) { return _mm256_maskz_loadu_epi8(first(count), p); }
-    static void store(uint8_t* p, V x) { store32(p, x); }
     static void storeFirst(uint8_t* p, size_t count, V x) { _mm256_mask_storeu_epi8(p, first(count), x); }
     static V permute2(V a, const uint8_t* index, V b) { return _mm256_permutex2var_epi8(a, load32(index), b); }
     static V maskPermute(V into, uint64_t mask, const uint8_t* index, V from) {

@@ -57,8 +57,8 @@ inline __m128i weighted16(__m128i r, __m128i g, __m128i b, int wr, int wg, int w
 const auto weightedWidened = [](__m128i r, __m128i g, __m128i b, int wr, int wg, int wb, int offset) {
     return weighted16(r, g, b, wr, wg, wb, offset);
 };
-void rgbToYUV(const uint8_t* const rgb[3], uint8_t* const yuv[3], int n) { rgbToYUVBy16(rgb, yuv, n, weightedWidened); }
-void rgbToMono(const uint8_t* const rgb[3], uint8_t* mono, int n) { rgbToMonoBy16(rgb, mono, n, weightedWidened); }
+void rgbToYUV(const uint8_t* const rgb[3], uint8_t* const yuv[3], int n) { rgbToYUVIn<Register128>(rgb, yuv, n, weightedWidened); }
+void rgbToMono(const uint8_t* const rgb[3], uint8_t* mono, int n) { rgbToMonoIn<Register128>(rgb, mono, n, weightedWidened); }
 
 // ---- Packed layouts -----------------------------------------------------------------------------
 

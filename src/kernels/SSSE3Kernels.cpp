@@ -226,8 +226,8 @@ void packed422ToRGB(const Packed422Row& row, uint8_t* const rgb[3], int n) {
 const auto weightedPairs = [](__m128i r, __m128i g, __m128i b, int wr, int wg, int wb, int offset) {
     return weightedBytesIn<Lanes128>(r, g, b, wr, wg, wb, offset);
 };
-void rgbToYUV(const uint8_t* const rgb[3], uint8_t* const yuv[3], int n) { rgbToYUVBy16(rgb, yuv, n, weightedPairs); }
-void rgbToMono(const uint8_t* const rgb[3], uint8_t* mono, int n) { rgbToMonoBy16(rgb, mono, n, weightedPairs); }
+void rgbToYUV(const uint8_t* const rgb[3], uint8_t* const yuv[3], int n) { rgbToYUVIn<Register128>(rgb, yuv, n, weightedPairs); }
+void rgbToMono(const uint8_t* const rgb[3], uint8_t* mono, int n) { rgbToMonoIn<Register128>(rgb, mono, n, weightedPairs); }
 
 const auto interleaveShuffled = [](__m128i b0, __m128i b1, __m128i b2, uint8_t* out) {
     interleave3Shuffled(b0, b1, b2, out);

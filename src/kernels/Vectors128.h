@@ -219,33 +219,43 @@ inline void forPacked422Vectors(const Packed422Row& row, int n, Vectors vectors,
     }
 }
 
-// RGB to YUV and to monochrome 16 pixels a step, with a level's weighted(r, g, b, wr, wg, wb, offset)
-// of 16 bytes each. Loads come before stores in each step, so an output may be an input.
-template <typename Weighted>
-inline void rgbToYUVBy16(const uint8_t* const rgb[3], uint8_t* const yuv[3], int n, Weighted weighted) {
+// A register of bytes, for the loops written once for every register width (Register256 in
+// Vectors256.h).
+struct Register128 {
+    typedef __m128i V;
+    static const int kBytes = 16;
+    static V load(const uint8_t* p) { return load16(p); }
+    static void store(uint8_t* p, V x) { store16(p, x); }
+};
+
+// RGB to YUV and to monochrome a register R of pixels a step, with a level's weighted(r, g, b, wr,
+// wg, wb, offset) of a register each. Loads come before stores in each step, so an output may be an
+// input.
+template <typename R, typename Weighted>
+inline void rgbToYUVIn(const uint8_t* const rgb[3], uint8_t* const yuv[3], int n, Weighted weighted) {
     const Bands<const uint8_t*> in(rgb);
     const Bands<uint8_t*> out(yuv);
     int i = 0;
-    for (; i + 16 <= n; i += 16) {
-        const __m128i r = load16(in.b0 + i), g = load16(in.b1 + i), b = load16(in.b2 + i);
-        const __m128i y = weighted(r, g, b, 66, 129, 25, 16 * 256 + 128);
-        const __m128i u = weighted(r, g, b, -38, -74, 112, 128 * 256 + 128);
-        const __m128i v = weighted(r, g, b, 112, -94, -18, 128 * 256 + 128);
-        store16(out.b0 + i, y);
-        store16(out.b1 + i, u);
-        store16(out.b2 + i, v);
+    for (; i + R::kBytes <= n; i += R::kBytes) {
+        const typename R::V r = R::load(in.b0 + i), g = R::load(in.b1 + i), b = R::load(in.b2 + i);
+        const typename R::V y = weighted(r, g, b, 66, 129, 25, 16 * 256 + 128);
+        const typename R::V u = weighted(r, g, b, -38, -74, 112, 128 * 256 + 128);
+        const typename R::V v = weighted(r, g, b, 112, -94, -18, 128 * 256 + 128);
+        R::store(out.b0 + i, y);
+        R::store(out.b1 + i, u);
+        R::store(out.b2 + i, v);
     }
     const uint8_t* const restIn[3] = {in.b0 + i, in.b1 + i, in.b2 + i};
     uint8_t* const restOut[3] = {out.b0 + i, out.b1 + i, out.b2 + i};
     plain::rgbToYUV(restIn, restOut, n - i);
 }
 
-template <typename Weighted>
-inline void rgbToMonoBy16(const uint8_t* const rgb[3], uint8_t* mono, int n, Weighted weighted) {
+template <typename R, typename Weighted>
+inline void rgbToMonoIn(const uint8_t* const rgb[3], uint8_t* mono, int n, Weighted weighted) {
     const Bands<const uint8_t*> in(rgb);
     int i = 0;
-    for (; i + 16 <= n; i += 16)
-        store16(mono + i, weighted(load16(in.b0 + i), load16(in.b1 + i), load16(in.b2 + i), 54, 183, 18, 0));
+    for (; i + R::kBytes <= n; i += R::kBytes)
+        R::store(mono + i, weighted(R::load(in.b0 + i), R::load(in.b1 + i), R::load(in.b2 + i), 54, 183, 18, 0));
     const uint8_t* const rest[3] = {in.b0 + i, in.b1 + i, in.b2 + i};
     plain::rgbToMono(rest, mono + i, n - i);
 }

@@ -19,6 +19,13 @@ inline __m256i loadHalves(const uint8_t* low, const uint8_t* high) {
     return _mm256_inserti128_si256(_mm256_castsi128_si256(load16(low)), load16(high), 1);
 }
 
+struct Register256 {
+    typedef __m256i V;
+    static const int kBytes = 32;
+    static V load(const uint8_t* p) { return load32(p); }
+    static void store(uint8_t* p, V x) { store32(p, x); }
+};
+
 // Asks for the cache lines of the next block of Block columns (Copies output columns each) while
 // this block's are written: where each column's strip of rowCount samples starts and ends. Only
 // where that block is whole.
