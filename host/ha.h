@@ -55,6 +55,15 @@ HA_API int haGetElementSize(HostArray array);
 HA_API double haGetScalar(HostArray array);      // element 0 of a double array
 HA_API const char* haGetChars(HostArray array);  // NUL-terminated text of a character array
 
+// Test hooks of our stand-in (not of a real host): from haTestFailCreation(k) on, array creations
+// are counted (haTestCreations) and the k-th one (1 is the next) fails as a refused one does; k = 0
+// fails none. haTestLiveArrays counts the arrays made and not yet freed. With
+// haTestDropTrailingSingletons(true), a {rows, columns, 1} array is made as {rows, columns}.
+HA_API void haTestFailCreation(long k);
+HA_API long haTestCreations(void);
+HA_API long haTestLiveArrays(void);
+HA_API void haTestDropTrailingSingletons(bool drop);
+
 #ifdef __cplusplus
 }
 #endif

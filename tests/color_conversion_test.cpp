@@ -8,7 +8,6 @@
 #include "frame/ColorConversion.h"
 #include "frame_helpers.h"
 #include "test_frame.h"
-#include "failing_allocation.h"
 
 using zorvframekit::convertRGBPixelToYUV;
 using zorvframekit::convertYUVPixelToRGB;
@@ -201,19 +200,17 @@ TEST(HostArrayConversion, ARealMonochromeFrameConvertsEndToEnd) {
 }
 
 TEST(HostArrayConversion, ANativeArrayIsFreedWhenTheConvertedOneCannotBeMade) {
-#if defined(_WIN32)
-    GTEST_SKIP() << "the host library's allocations happen in its own DLL";
-#else
     TestFrameHandle frame(0x01000000, 7, 11);  // RGB24
     ASSERT_TRUE(frame);
     std::vector<unsigned char> raw(7 * 11 * 3, 99);
     frame->copyData(raw.data());
-    // The monochrome result's dimension vector (two ints) is the allocation that fails; the native
-    // array made before it must not be left behind (LeakSanitizer would say).
-    testhook::failNextAllocationOfSize(2 * sizeof(int));
+    // The monochrome result is the host's second array, the one refused; the native array made
+    // before it must not be left behind.
+    haTestFailCreation(2);
     EXPECT_EQ(frame->getHostArray(zorvframekit::kColorSpaceMonochrome), nullptr);
-    EXPECT_FALSE(testhook::allocationFailureUnused());
-#endif
+    EXPECT_EQ(haTestCreations(), 2);
+    EXPECT_EQ(haTestLiveArrays(), 0);
+    haTestFailCreation(0);
 }
 
 }  // namespace

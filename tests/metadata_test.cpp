@@ -3,6 +3,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <memory>
 #include <limits>
 #include <string>
 #include <vector>
@@ -55,17 +56,17 @@ TEST(MetaDataItems, DoubleAndTimeItemsKeepTheirValuesBitForBit) {
 
 TEST(MetaDataItems, TextItemsKeepTheirOwnCopyAndMakeANewValueEachTime) {
     char text[] = "camera 1";
-    CStrMetaDataItem item(text);
+    std::unique_ptr<CStrMetaDataItem> item(CStrMetaDataItem::create(text));
     std::strcpy(text, "changed");
-    HostArray first = item.getHostValue();
-    HostArray second = item.getHostValue();
+    HostArray first = item->getHostValue();
+    HostArray second = item->getHostValue();
     EXPECT_NE(first, second);
     EXPECT_STREQ(haGetChars(first), "camera 1");
     EXPECT_STREQ(haGetChars(second), "camera 1");
     haFree(first);
     haFree(second);
-    CStrMetaDataItem empty("");
-    EXPECT_EQ(textOf(empty.getHostValue()), "");
+    std::unique_ptr<CStrMetaDataItem> empty(CStrMetaDataItem::create(""));
+    EXPECT_EQ(textOf(empty->getHostValue()), "");
 }
 
 TEST(MetaDataTable, AFreshFrameHasNoEntries) {

@@ -1,21 +1,36 @@
 // Our stand-in for the host's array library: just enough of it for the frames, our tests and tools.
 #include "ha.h"
 
+#include <atomic>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
-#include <memory>
-#include <new>
-#include <vector>
 
+// One block from the C heap holds the header, the dimensions and the data, so that making an array
+// is one allocation that either works or leaves nothing behind, and nothing here throws.
 struct HostArrayData {
     int classID;
     int elementSize;
-    std::vector<int> dimensions;
+    int numberOfDimensions;
     size_t elements;
-    void* data;  // column-major block; for a character array, the text and its NUL
+    int* dimensions;  // numberOfDimensions of them, right after this header
+    void* data;       // column-major, on a cache line; for a character array, the text and its NUL
 };
 
 namespace {
+
+std::atomic<long> creationCountdown{0};
+std::atomic<long> creations{0};
+std::atomic<long> liveArrays{0};
+std::atomic<bool> dropTrailingSingletons{false};
+
+bool creationFails() {
+    creations.fetch_add(1);
+    long left = creationCountdown.load();
+    while (left > 0 && !creationCountdown.compare_exchange_weak(left, left - 1)) {
+    }
+    return left == 1;
+}
 
 int elementSizeOf(int classID) {
     switch (classID) {
@@ -37,9 +52,13 @@ HostArray createArray(int numberOfDimensions, const int* dimensions, int classID
     if (numberOfDimensions < 0 || (numberOfDimensions > 0 && dimensions == nullptr)) return nullptr;
     int elementSize = elementSizeOf(classID);
     if (elementSize == 0) return nullptr;
+    // As some hosts do: {rows, columns, 1} comes back as the matrix {rows, columns}.
+    if (dropTrailingSingletons.load())
+        while (numberOfDimensions > 2 && dimensions[numberOfDimensions - 1] == 1) --numberOfDimensions;
+    const size_t header = sizeof(HostArrayData) + sizeof(int) * static_cast<size_t>(numberOfDimensions);
     // An array whose size does not fit the address space cannot be had, like one the heap refuses;
     // a product left to wrap would give a small block that its users then overrun.
-    const size_t limit = static_cast<size_t>(-1) - extraBytes - 1;
+    const size_t limit = static_cast<size_t>(-1) - extraBytes - header - 128;
     bool empty = false;
     for (int i = 0; i < numberOfDimensions; ++i) {
         if (dimensions[i] < 0) return nullptr;
@@ -52,24 +71,21 @@ HostArray createArray(int numberOfDimensions, const int* dimensions, int classID
         elements *= extent;
     }
     if (elements > limit / static_cast<size_t>(elementSize)) return nullptr;
-    std::unique_ptr<HostArrayData> array(new HostArrayData);
+    if (creationFails()) return nullptr;
+    // calloc so that an array nobody filled reads as zeros, never as stale heap bytes.
+    void* block = std::calloc(header + 63 + elements * static_cast<size_t>(elementSize) + extraBytes + 1, 1);
+    if (block == nullptr) return nullptr;
+    HostArray array = static_cast<HostArray>(block);
     array->classID = classID;
     array->elementSize = elementSize;
-    array->dimensions.assign(dimensions, dimensions + numberOfDimensions);
+    array->numberOfDimensions = numberOfDimensions;
     array->elements = elements;
-    // calloc so that an array nobody filled reads as zeros, never as stale heap bytes.
-    array->data = std::calloc(elements * static_cast<size_t>(elementSize) + extraBytes + 1, 1);
-    if (array->data == nullptr) return nullptr;
-    return array.release();
-}
-
-// The exported face of createArray: a refused allocation is a null array.
-HostArray tryCreateArray(int numberOfDimensions, const int* dimensions, int classID, size_t extraBytes) {
-    try {
-        return createArray(numberOfDimensions, dimensions, classID, extraBytes);
-    } catch (const std::bad_alloc&) {
-        return nullptr;
-    }
+    array->dimensions = reinterpret_cast<int*>(array + 1);
+    if (numberOfDimensions > 0) std::memcpy(array->dimensions, dimensions, sizeof(int) * static_cast<size_t>(numberOfDimensions));
+    const uintptr_t after = reinterpret_cast<uintptr_t>(block) + header;
+    array->data = reinterpret_cast<void*>((after + 63) / 64 * 64);
+    liveArrays.fetch_add(1);
+    return array;
 }
 
 }  // namespace
@@ -77,17 +93,17 @@ HostArray tryCreateArray(int numberOfDimensions, const int* dimensions, int clas
 extern "C" {
 
 HostArray haCreateNumericArray(int numberOfDimensions, const int* dimensions, int classID, int) {
-    return tryCreateArray(numberOfDimensions, dimensions, classID, 0);
+    return createArray(numberOfDimensions, dimensions, classID, 0);
 }
 
 HostArray haCreateNumericMatrix(int rows, int columns, int classID, int) {
     const int dimensions[2] = {rows, columns};
-    return tryCreateArray(2, dimensions, classID, 0);
+    return createArray(2, dimensions, classID, 0);
 }
 
 void* haGetData(HostArray array) { return array ? array->data : nullptr; }
 
-int* haGetDimensions(HostArray array) { return array ? array->dimensions.data() : nullptr; }
+int* haGetDimensions(HostArray array) { return array ? array->dimensions : nullptr; }
 
 int haGetClassID(HostArray array) { return array ? array->classID : 0; }
 
@@ -96,13 +112,13 @@ bool haIsUint8(HostArray array) { return array && array->classID == haUint8Class
 void haFree(void* pointer) {
     HostArray array = static_cast<HostArray>(pointer);
     if (array == nullptr) return;
-    std::free(array->data);
-    delete array;
+    liveArrays.fetch_sub(1);
+    std::free(array);
 }
 
 HostArray haCreateDoubleScalar(double value) {
     const int dimensions[2] = {1, 1};
-    HostArray array = tryCreateArray(2, dimensions, haDoubleClass, 0);
+    HostArray array = createArray(2, dimensions, haDoubleClass, 0);
     if (array != nullptr) std::memcpy(array->data, &value, sizeof value);
     return array;
 }
@@ -111,13 +127,13 @@ HostArray haCreateString(const char* text) {
     if (text == nullptr) text = "";
     size_t length = std::strlen(text);
     const int dimensions[2] = {1, static_cast<int>(length)};
-    HostArray array = tryCreateArray(2, dimensions, haCharClass, 0);
+    HostArray array = createArray(2, dimensions, haCharClass, 0);
     if (array != nullptr) std::memcpy(array->data, text, length + 1);
     return array;
 }
 
 int haGetNumberOfDimensions(HostArray array) {
-    return array ? static_cast<int>(array->dimensions.size()) : 0;
+    return array ? array->numberOfDimensions : 0;
 }
 
 size_t haGetNumberOfElements(HostArray array) { return array ? array->elements : 0; }
@@ -135,5 +151,17 @@ const char* haGetChars(HostArray array) {
     if (array == nullptr || array->classID != haCharClass) return nullptr;
     return static_cast<const char*>(array->data);
 }
+
+void haTestFailCreation(long k) {
+    creationCountdown.store(0);
+    creations.store(0);
+    creationCountdown.store(k > 0 ? k : 0);
+}
+
+long haTestCreations() { return creations.load(); }
+
+long haTestLiveArrays() { return liveArrays.load(); }
+
+void haTestDropTrailingSingletons(bool drop) { dropTrailingSingletons.store(drop); }
 
 }  // extern "C"

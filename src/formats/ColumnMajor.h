@@ -7,8 +7,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <memory>
-#include <new>
 
 #include "formats/PixelLayout.h"
 #include "frame/ColorConversion.h"
@@ -50,9 +48,10 @@ public:
     static const size_t kRowBytes = kChunkColumns + 2 * kRowSlack;
     static const size_t kBytes = (3 * kStripRows + 3) * kRowBytes + 64;
 
-    StripScratch() : bytes(new (std::nothrow) uint8_t[kBytes]) {
-        if (!bytes && platform::kExceptionsReachCallers) throw std::bad_alloc();
+    StripScratch() : bytes(static_cast<uint8_t*>(platform::allocateMemory(kBytes))) {
+        if (bytes == nullptr) platform::outOfMemory();
     }
+    ~StripScratch() { platform::freeMemory(bytes); }
     bool made() const { return bytes != nullptr; }
     RowScratch row(int i) const {
         uint8_t* first = aligned() + kRowSlack;
@@ -66,9 +65,11 @@ public:
 
 private:
     uint8_t* aligned() const {
-        return bytes.get() + ((64 - reinterpret_cast<uintptr_t>(bytes.get()) % 64) % 64);
+        return bytes + ((64 - reinterpret_cast<uintptr_t>(bytes) % 64) % 64);
     }
-    std::unique_ptr<uint8_t[]> bytes;
+    StripScratch(const StripScratch&);
+    StripScratch& operator=(const StripScratch&);
+    uint8_t* bytes;
 };
 
 // Where a producer says one row's chunk of samples is: band[b] points at band b's n samples (its

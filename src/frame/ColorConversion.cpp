@@ -81,21 +81,16 @@ HostArray convertHostArray(HostArray native, int colorSpace, int colorSpaceMask)
         haFree(native);
         return nullptr;
     }
-    // Every native array is {rows, columns, bands}: the frame made it.
+    // Every native array is {rows, columns, bands}, made by the frame: one band for a monochrome
+    // frame, three for the others. The band count comes from the colour space, not from the array,
+    // whose host may drop a trailing singleton dimension ({rows, columns} for one band).
     const int* dims = haGetDimensions(native);
     const int rows = dims[0] > 0 ? dims[0] : 0, columns = dims[1] > 0 ? dims[1] : 0;
-    const int bands = dims[2];
     const size_t n = static_cast<size_t>(rows) * static_cast<size_t>(columns);
     uint8_t* in = static_cast<uint8_t*>(haGetData(native));
     const int classID = haGetClassID(native);
 
     if (conversion == HostConversion::YUVToRGB || conversion == HostConversion::RGBToYUV) {
-        // A three-band array converts in place; anything with fewer bands has no second and third
-        // plane to read, so it is refused rather than read past its end.
-        if (bands < 3) {
-            haFree(native);
-            return nullptr;
-        }
         if (conversion == HostConversion::YUVToRGB)
             yuvToRGBInPlace(in, in + n, in + 2 * n, n);
         else
@@ -104,10 +99,6 @@ HostArray convertHostArray(HostArray native, int colorSpace, int colorSpaceMask)
     }
 
     const bool fromMono = conversion == HostConversion::MonoToRGB || conversion == HostConversion::MonoToYUV;
-    if (bands < (fromMono ? 1 : 3)) {
-        haFree(native);
-        return nullptr;
-    }
     HostArray result = createBands(dims, classID, fromMono ? 3 : 1);
     if (result == nullptr) {  // the host could not make it
         haFree(native);

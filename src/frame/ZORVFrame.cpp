@@ -1,8 +1,6 @@
 #include "frame/ZORVFrame.h"
 
 #include <cstring>
-#include <memory>
-#include <new>
 
 #include "frame/ColorConversion.h"
 #include "metadata/MetaDataItem.h"
@@ -27,10 +25,7 @@ ZORVFrame::ZORVFrame(int size)
       chargedLimiter(nullptr),
       chargedSize(0) {}
 
-ZORVFrame::~ZORVFrame() {
-    freeData();
-    for (auto& entry : metaData) delete entry.second;
-}
+ZORVFrame::~ZORVFrame() { freeData(); }
 
 #if defined(ZORVFRAMEKIT_MSVC_VTABLES)
 void* ZORVFrame::scalarDeletingDestructor(unsigned int flags) { return scalarDelete(this, flags); }
@@ -43,10 +38,10 @@ void ZORVFrame::allocateData() {
     if (!tryChargeMemory(*memoryLimiter, dataSize)) return;
     // The buffer starts on a cache line, so that rows whose size is a multiple of 64 bytes (most
     // widths of most layouts) start on one too and a wide load of a row never straddles two lines.
-    allocation = new (std::nothrow) unsigned char[static_cast<size_t>(dataSize) + kLine - 1];
+    allocation = static_cast<unsigned char*>(platform::allocateMemory(static_cast<size_t>(dataSize) + kLine - 1));
     if (allocation == nullptr) {
         memoryLimiter->decMemoryUsed(dataSize);
-        if (platform::kExceptionsReachCallers) throw std::bad_alloc();
+        platform::outOfMemory();
         return;  // refused, as the limiter refuses: no buffer, nothing charged
     }
     data = allocation + (kLine - reinterpret_cast<uintptr_t>(allocation) % kLine) % kLine;
@@ -56,7 +51,7 @@ void ZORVFrame::allocateData() {
 
 void ZORVFrame::freeData() {
     if (data == nullptr) return;
-    delete[] allocation;
+    platform::freeMemory(allocation);
     allocation = nullptr;
     data = nullptr;
     chargedLimiter->decMemoryUsed(chargedSize);
@@ -112,20 +107,17 @@ HostArray ZORVFrame::getHostArray(int colorSpaceMask) {
 }
 
 void ZORVFrame::getMetaDataNames(const char** names) {
-    if (names == nullptr) return;
-    for (const auto& entry : metaData) *names++ = entry.first.c_str();
+    if (names != nullptr) metaData.names(names);
 }
 
 HostArray ZORVFrame::getMetaData(const char* name) {
-    if (name == nullptr) return nullptr;
-    auto found = metaData.find(name);
-    if (found == metaData.end()) return nullptr;
-    return found->second->getHostValue();
+    MetaDataItem* item = name != nullptr ? metaData.find(name) : nullptr;
+    return item != nullptr ? item->getHostValue() : nullptr;
 }
 
 void ZORVFrame::addCStrMetaData(const char* name, const char* text) {
     if (name == nullptr || text == nullptr) return;
-    insertMetaData(name, new CStrMetaDataItem(text));
+    insertMetaData(name, CStrMetaDataItem::create(text));
 }
 
 void ZORVFrame::addDoubleMetaData(const char* name, double value) {
@@ -139,11 +131,8 @@ void ZORVFrame::addTimeVectorMetaData(const char* name, double value) {
 }
 
 void ZORVFrame::insertMetaData(const char* name, MetaDataItem* item) {
-    std::unique_ptr<MetaDataItem> owned(item);  // freed if the table cannot take it
-    auto inserted = metaData.emplace(name, nullptr);
-    MetaDataItem*& slot = inserted.first->second;
-    delete slot;  // the replaced value; the key and its place in the order stay
-    slot = owned.release();
+    // No item: there was no room for it, and the older value of the name stays.
+    if (item != nullptr && !metaData.put(name, item)) platform::outOfMemory();
 }
 
 }  // namespace zorvframekit

@@ -4,17 +4,14 @@
 #ifndef ZORVFRAMEKIT_FRAME_ZORVFRAME_H
 #define ZORVFRAMEKIT_FRAME_ZORVFRAME_H
 
-#include <map>
-#include <string>
-
 #include "bexcore.h"
+#include "metadata/MetaDataTable.h"
+#include "platform/platform.h"
 #include "zorvframekit/zorvframekit.h"
 
 namespace zorvframekit {
 
-class MetaDataItem;
-
-class ZORVFrame : public IFrame {
+class ZORVFrame : public IFrame, public platform::HeapObject {
 public:
     virtual ~ZORVFrame();
 #if defined(ZORVFRAMEKIT_MSVC_VTABLES)
@@ -36,7 +33,7 @@ public:
     FrameTypeCode getFrameType() override { return frameType; }
     void setFrameType(FrameTypeCode value) override { frameType = value; }
     int getBitDepth() override { return 8; }
-    int getMetaDataCount() override { return static_cast<int>(metaData.size()); }
+    int getMetaDataCount() override { return metaData.size(); }
     void getMetaDataNames(const char** names) override;
     HostArray getMetaData(const char* name) override;
     void addCStrMetaData(const char* name, const char* text) override;
@@ -70,7 +67,7 @@ private:
     unsigned char* data;        // inside `allocation`, on its first cache line boundary
     unsigned char* allocation;
     int dataSize;
-    std::map<std::string, MetaDataItem*> metaData;
+    MetaDataTable metaData;
     int colorSpace;
     FrameTypeCode frameType;
     int refCount;

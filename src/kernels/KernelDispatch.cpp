@@ -1,8 +1,10 @@
 // The one place that decides which kernels run: the best level the processor runs that this build
 // has kernels for, decided once on first use.
 #include <atomic>
+#include <new>
 
 #include "kernels/KernelSets.h"
+#include "platform/platform.h"
 
 namespace zorvframekit {
 
@@ -28,9 +30,21 @@ struct Tables {
     }
 };
 
+// Built by the first caller, the others waiting for it: a function's static would be guarded by a
+// lock that MinGW's runtime makes from the heap on first use, and that could fail.
+alignas(Tables) unsigned char tablesStorage[sizeof(Tables)];
+std::atomic<int> tablesState{0};  // 0 not built, 1 being built, 2 built
+
 const Tables& tables() {
-    static const Tables built;
-    return built;
+    if (tablesState.load(std::memory_order_acquire) != 2) {
+        int unbuilt = 0;
+        if (tablesState.compare_exchange_strong(unbuilt, 1, std::memory_order_acq_rel)) {
+            ::new (tablesStorage) Tables();
+            tablesState.store(2, std::memory_order_release);
+        }
+        while (tablesState.load(std::memory_order_acquire) != 2) platform::sleepMs(0);
+    }
+    return *std::launder(reinterpret_cast<const Tables*>(tablesStorage));
 }
 
 std::atomic<const RowKernels*> active{nullptr};

@@ -4,10 +4,11 @@
 #define ZORVFRAMEKIT_METADATA_METADATAITEM_H
 
 #include "ha.h"
+#include "platform/platform.h"
 
 namespace zorvframekit {
 
-class MetaDataItem {
+class MetaDataItem : public platform::HeapObject {
 public:
     virtual ~MetaDataItem() {}
     virtual HostArray getHostValue() = 0;
@@ -33,11 +34,14 @@ private:
 
 class CStrMetaDataItem : public MetaDataItem {
 public:
-    explicit CStrMetaDataItem(const char* text);  // keeps its own copy of the text
+    // An item with its own copy of the text; null (or std::bad_alloc, see platform.h) when either
+    // cannot be had, nothing left behind.
+    static CStrMetaDataItem* create(const char* text);
     ~CStrMetaDataItem() override;
     HostArray getHostValue() override;
 
 private:
+    explicit CStrMetaDataItem(char* ownedText) : text(ownedText) {}
     CStrMetaDataItem(const CStrMetaDataItem&);
     CStrMetaDataItem& operator=(const CStrMetaDataItem&);
     char* text;

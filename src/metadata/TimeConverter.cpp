@@ -6,7 +6,7 @@
 namespace zorvframekit {
 
 double TimeConverter::convert(uint32_t tick) {
-    std::lock_guard<std::mutex> lock(mutex);
+    platform::SpinLockGuard guard(lock);
     if (baseTime == 0.0) {
         int64_t seconds = 0;
         int milliseconds = 0;
@@ -30,10 +30,12 @@ double TimeConverter::convert(uint32_t tick) {
     return ((wrapCount * 4294967296.0 + tick) - baseTick) * 0.001 + baseTime;
 }
 
-TimeConverter& processTimeConverter() {
-    static TimeConverter converter;
-    return converter;
-}
+namespace {
+// Constant-initialised: no guard for a first use to set up.
+TimeConverter converter;
+}  // namespace
+
+TimeConverter& processTimeConverter() { return converter; }
 
 }  // namespace zorvframekit
 

@@ -6,7 +6,8 @@
 #define ZORVFRAMEKIT_METADATA_TIMECONVERTER_H
 
 #include <cstdint>
-#include <mutex>
+
+#include "platform/platform.h"
 
 namespace zorvframekit {
 
@@ -16,7 +17,7 @@ public:
     double convert(uint32_t tick);
 
 private:
-    std::mutex mutex;
+    platform::SpinLock lock;  // needs no setting up, so the first conversion cannot fail
     double baseTime = 0.0;  // wall-clock seconds at the anchor; 0 until anchored
     double baseTick = 0.0;  // tick at the anchor
     uint32_t wrapCount = 0; // wraps of the tick counter since the anchor

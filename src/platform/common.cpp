@@ -2,6 +2,9 @@
 #include "platform.h"
 
 #include <atomic>
+#include <cstdlib>
+#include <cstring>
+#include <new>
 
 namespace zorvframekit {
 namespace platform {
@@ -9,6 +12,9 @@ namespace platform {
 namespace {
 std::atomic<bool> memoryOverridden{false};
 std::atomic<uint64_t> memoryOverride{0};
+
+std::atomic<long> failureCountdown[kFailureSiteCount];
+std::atomic<long> attemptCount[kFailureSiteCount];
 
 std::atomic<unsigned> failingMessage{0};
 std::atomic<int> failuresLeft{0};
@@ -66,6 +72,60 @@ void watchQueue(unsigned message) {
 int mostQueued() { return watchedMostQueued.load(); }
 
 int postsWatched() { return watchedPosts.load(); }
+
+void failAttempt(FailureSite site, long k) {
+    const int i = static_cast<int>(site);
+    failureCountdown[i].store(0);
+    attemptCount[i].store(0);
+    failureCountdown[i].store(k > 0 ? k : 0);
+}
+
+long attemptsAt(FailureSite site) { return attemptCount[static_cast<int>(site)].load(); }
+
+bool attemptFails(FailureSite site) {
+    const int i = static_cast<int>(site);
+    attemptCount[i].fetch_add(1, std::memory_order_relaxed);
+    long left = failureCountdown[i].load(std::memory_order_relaxed);
+    while (left > 0 && !failureCountdown[i].compare_exchange_weak(left, left - 1)) {
+    }
+    return left == 1;
+}
+
+void* allocateMemory(size_t bytes) noexcept {
+    if (attemptFails(FailureSite::Allocation)) return nullptr;
+    return std::malloc(bytes != 0 ? bytes : 1);
+}
+
+void freeMemory(void* block) noexcept { std::free(block); }
+
+void* growArray(void* array, int count, int* capacity, size_t elementSize) noexcept {
+    const int grown = *capacity == 0 ? 8 : *capacity <= (1 << 24) ? *capacity * 2 : 0;
+    void* larger = grown > 0 ? allocateMemory(elementSize * static_cast<size_t>(grown)) : nullptr;
+    if (larger == nullptr) return nullptr;
+    if (count > 0) std::memcpy(larger, array, elementSize * static_cast<size_t>(count));
+    freeMemory(array);
+    *capacity = grown;
+    return larger;
+}
+
+void outOfMemory() noexcept(!kExceptionsReachCallers) {
+#if !defined(_WIN32)
+    throw std::bad_alloc();
+#endif
+}
+
+void* HeapObject::operator new(size_t bytes) ZORVFRAMEKIT_NEW_GIVES_NULL {
+    void* block = allocateMemory(bytes);
+    if (block == nullptr) outOfMemory();
+    return block;
+}
+
+void HeapObject::operator delete(void* block) noexcept { freeMemory(block); }
+
+void SpinLock::lock() noexcept {
+    while (locked.exchange(true, std::memory_order_acquire))
+        while (locked.load(std::memory_order_relaxed)) sleepMs(0);
+}
 
 uint64_t availablePhysicalMemory() {
     if (memoryOverridden.load()) return memoryOverride.load();

@@ -3,6 +3,8 @@
 #ifndef ZORVFRAMEKIT_PLATFORM_PLATFORM_H
 #define ZORVFRAMEKIT_PLATFORM_PLATFORM_H
 
+#include <atomic>
+#include <cstddef>
 #include <cstdint>
 
 namespace zorvframekit {
@@ -37,8 +39,13 @@ void createMessageQueue();
 // any other message, -1 on error.
 int waitMessage(Message* message);
 
-// Waits at most `timeoutMs` for the thread to end; true if it has ended.
-bool waitThread(ThreadHandle thread, uint32_t timeoutMs);
+// Waits at most `timeoutMs` for the thread to end.
+enum class WaitResult { Ended, TimedOut, Failed };
+WaitResult waitForThread(ThreadHandle thread, uint32_t timeoutMs);
+// True if it has ended within `timeoutMs`.
+inline bool waitThread(ThreadHandle thread, uint32_t timeoutMs) {
+    return waitForThread(thread, timeoutMs) == WaitResult::Ended;
+}
 
 // Gives up the handle. The thread itself runs on if it has not ended.
 void closeThread(ThreadHandle thread);
@@ -64,13 +71,72 @@ int postsWatched();
 
 // Whether an exception thrown in the library can reach the code that called it. The Windows DLL
 // carries its own C++ runtime and its engines are built by another compiler, so nothing outside it
-// could catch one: there, a failure the library can report in its own terms (a buffer the heap
-// refuses is a refused buffer) must be reported so.
+// could catch one: there, every failure is reported in the interface's own terms (null, nothing
+// copied, nothing added), and nothing in the DLL throws at all, since throwing with the heap gone
+// needs the heap.
 #if defined(_WIN32)
 const bool kExceptionsReachCallers = false;
 #else
 const bool kExceptionsReachCallers = true;
 #endif
+
+// The C heap, for everything the library allocates: a block that cannot be had is null.
+void* allocateMemory(size_t bytes) noexcept;
+void freeMemory(void* block) noexcept;
+// Doubles the capacity of a C-heap array (to 8 elements at first): returns the new array, holding
+// the first `count` elements, and frees the old one; null, and the array as it was, when there is
+// no room.
+void* growArray(void* array, int count, int* capacity, size_t elementSize) noexcept;
+
+// Memory ran out: throws std::bad_alloc where kExceptionsReachCallers (the caller's C++ code may
+// catch it), and otherwise returns, for the caller to report the failure in the interface's terms.
+// Whatever was half-done must be undone before.
+void outOfMemory() noexcept(!kExceptionsReachCallers);
+
+// A base for the library's objects: they live on the C heap, and where no exception may be thrown
+// `new` gives null when the heap has no room (a non-throwing allocation function makes the
+// new-expression check for null and skip the constructor). Spelt out, not noexcept(expression):
+// GCC checks for null only after an allocation function declared plainly non-throwing.
+#if defined(_WIN32)
+#define ZORVFRAMEKIT_NEW_GIVES_NULL noexcept
+#else
+#define ZORVFRAMEKIT_NEW_GIVES_NULL
+#endif
+struct HeapObject {
+    static void* operator new(size_t bytes) ZORVFRAMEKIT_NEW_GIVES_NULL;
+    static void operator delete(void* block) noexcept;
+};
+
+// A lock that needs nothing to be set up and so cannot fail to be (std::mutex under MinGW's threads
+// library makes its lock from the heap on first use). For short sections only: a waiter spins.
+class SpinLock {
+public:
+    void lock() noexcept;
+    void unlock() noexcept { locked.store(false, std::memory_order_release); }
+
+private:
+    std::atomic<bool> locked{false};
+};
+
+class SpinLockGuard {
+public:
+    explicit SpinLockGuard(SpinLock& lock) : held(lock) { held.lock(); }
+    ~SpinLockGuard() { held.unlock(); }
+
+private:
+    SpinLockGuard(const SpinLockGuard&);
+    SpinLockGuard& operator=(const SpinLockGuard&);
+    SpinLock& held;
+};
+
+// Test hooks for what can fail for want of resources. From a call of failAttempt on, attempts at the
+// site are counted (attemptsAt) and the k-th one (1 is the next) fails; k = 0 fails none.
+enum class FailureSite { Allocation, ThreadStart, ThreadWait };
+const int kFailureSiteCount = 3;
+void failAttempt(FailureSite site, long k);
+long attemptsAt(FailureSite site);
+// Whether this attempt at `site` is the one to fail (and counts it).
+bool attemptFails(FailureSite site);
 
 // Whether a large block from the heap comes as pages of its own, fresh and zeroed when first
 // touched (Windows gives blocks of over half a megabyte their own virtual allocation), rather than

@@ -12,6 +12,7 @@
 #include <deque>
 #include <memory>
 #include <mutex>
+#include <new>
 #include <thread>
 #include <unordered_map>
 
@@ -20,10 +21,34 @@ namespace platform {
 
 namespace {
 
+// The platform's own bookkeeping comes from the library's heap too, so that tests can make it fail;
+// a failure here is caught in this file and reported as the operation's failure.
+template <typename T>
+struct HeapAllocator {
+    typedef T value_type;
+    HeapAllocator() = default;
+    template <typename U>
+    HeapAllocator(const HeapAllocator<U>&) {}
+    T* allocate(size_t n) {
+        void* block = n <= static_cast<size_t>(-1) / sizeof(T) ? allocateMemory(n * sizeof(T)) : nullptr;
+        if (block == nullptr) throw std::bad_alloc();
+        return static_cast<T*>(block);
+    }
+    void deallocate(T* block, size_t) { freeMemory(block); }
+    template <typename U>
+    bool operator==(const HeapAllocator<U>&) const {
+        return true;
+    }
+    template <typename U>
+    bool operator!=(const HeapAllocator<U>&) const {
+        return false;
+    }
+};
+
 struct MessageQueue {
     std::mutex mutex;
     std::condition_variable arrived;
-    std::deque<Message> messages;
+    std::deque<Message, HeapAllocator<Message>> messages;
 };
 
 struct ThreadState {
@@ -32,6 +57,7 @@ struct ThreadState {
     bool ended = false;
     std::thread thread;
 };
+typedef std::shared_ptr<ThreadState> ThreadStateHandle;
 
 std::atomic<ThreadId> nextThreadId{1};
 
@@ -40,8 +66,12 @@ std::mutex& registryMutex() {
     return mutex;
 }
 
-std::unordered_map<ThreadId, std::shared_ptr<MessageQueue>>& registry() {
-    static std::unordered_map<ThreadId, std::shared_ptr<MessageQueue>> queues;
+typedef std::unordered_map<ThreadId, std::shared_ptr<MessageQueue>, std::hash<ThreadId>, std::equal_to<ThreadId>,
+                           HeapAllocator<std::pair<const ThreadId, std::shared_ptr<MessageQueue>>>>
+    Registry;
+
+Registry& registry() {
+    static Registry queues;
     return queues;
 }
 
@@ -74,21 +104,32 @@ ThreadId ensureThreadId() {
 
 ThreadHandle startThread(ThreadMain main, void* argument, ThreadId* id) {
     *id = 0;
+    if (attemptFails(FailureSite::ThreadStart)) return nullptr;
+    // Everything the thread needs is made before it starts: once it runs, nothing may fail.
+    void* room = allocateMemory(sizeof(ThreadStateHandle));
+    if (room == nullptr) return nullptr;
     const ThreadId newId = newThreadId();
-    auto state = std::make_shared<ThreadState>();
     try {
-        state->thread = std::thread([state, main, argument, newId] {
-            identity.id = newId;
-            main(argument);
-            std::lock_guard<std::mutex> lock(state->mutex);
-            state->ended = true;
-            state->endedSignal.notify_all();
-        });
-    } catch (const std::system_error&) {
+        ThreadStateHandle* handle = new (room) ThreadStateHandle(std::allocate_shared<ThreadState>(HeapAllocator<ThreadState>()));
+        try {
+            ThreadStateHandle state = *handle;
+            (*handle)->thread = std::thread([state, main, argument, newId] {
+                identity.id = newId;
+                main(argument);
+                std::lock_guard<std::mutex> lock(state->mutex);
+                state->ended = true;
+                state->endedSignal.notify_all();
+            });
+        } catch (...) {
+            handle->~ThreadStateHandle();
+            throw;
+        }
+        *id = newId;
+        return handle;
+    } catch (...) {  // std::bad_alloc or std::system_error: no thread
+        freeMemory(room);
         return nullptr;
     }
-    *id = newId;
-    return new std::shared_ptr<ThreadState>(state);
 }
 
 bool systemPostThreadMessage(ThreadId id, unsigned message, uintptr_t wParam, intptr_t lParam) {
@@ -100,7 +141,11 @@ bool systemPostThreadMessage(ThreadId id, unsigned message, uintptr_t wParam, in
         queue = found->second;
     }
     std::lock_guard<std::mutex> lock(queue->mutex);
-    queue->messages.push_back(Message{message, wParam, lParam});
+    try {
+        queue->messages.push_back(Message{message, wParam, lParam});
+    } catch (const std::bad_alloc&) {
+        return false;  // as a post to a full queue fails
+    }
     queue->arrived.notify_one();
     return true;
 }
@@ -108,14 +153,19 @@ bool systemPostThreadMessage(ThreadId id, unsigned message, uintptr_t wParam, in
 void createMessageQueue() {
     if (identity.queue) return;
     const ThreadId id = ensureThreadId();
-    auto queue = std::make_shared<MessageQueue>();
-    std::lock_guard<std::mutex> lock(registryMutex());
-    registry()[id] = queue;
-    identity.queue = queue;
+    try {
+        auto queue = std::allocate_shared<MessageQueue>(HeapAllocator<MessageQueue>());
+        std::lock_guard<std::mutex> lock(registryMutex());
+        registry()[id] = queue;
+        identity.queue = queue;
+    } catch (const std::bad_alloc&) {
+        // No queue: posts to this thread fail, and its wait for a message reports an error.
+    }
 }
 
 int systemWaitMessage(Message* message) {
     createMessageQueue();
+    if (!identity.queue) return -1;
     MessageQueue& queue = *identity.queue;
     std::unique_lock<std::mutex> lock(queue.mutex);
     queue.arrived.wait(lock, [&queue] { return !queue.messages.empty(); });
@@ -124,15 +174,17 @@ int systemWaitMessage(Message* message) {
     return message->message == kMessageQuit ? 0 : 1;
 }
 
-bool waitThread(ThreadHandle thread, uint32_t timeoutMs) {
-    ThreadState& state = **static_cast<std::shared_ptr<ThreadState>*>(thread);
+WaitResult waitForThread(ThreadHandle thread, uint32_t timeoutMs) {
+    if (attemptFails(FailureSite::ThreadWait)) return WaitResult::Failed;
+    ThreadState& state = **static_cast<ThreadStateHandle*>(thread);
     std::unique_lock<std::mutex> lock(state.mutex);
-    return state.endedSignal.wait_for(lock, std::chrono::milliseconds(timeoutMs),
-                                      [&state] { return state.ended; });
+    const bool ended =
+        state.endedSignal.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&state] { return state.ended; });
+    return ended ? WaitResult::Ended : WaitResult::TimedOut;
 }
 
 void closeThread(ThreadHandle thread) {
-    auto* handle = static_cast<std::shared_ptr<ThreadState>*>(thread);
+    auto* handle = static_cast<ThreadStateHandle*>(thread);
     ThreadState& state = **handle;
     bool ended;
     {
@@ -145,7 +197,8 @@ void closeThread(ThreadHandle thread) {
         state.thread.join();
     else
         state.thread.detach();
-    delete handle;
+    handle->~ThreadStateHandle();
+    freeMemory(handle);
 }
 
 ThreadId currentThreadId() { return ensureThreadId(); }

@@ -5,8 +5,6 @@
 #include <mmsystem.h>
 #include <sys/timeb.h>
 
-#include <new>
-
 namespace zorvframekit {
 namespace platform {
 
@@ -19,7 +17,7 @@ struct ThreadStart {
 
 DWORD WINAPI threadTrampoline(LPVOID parameter) {
     ThreadStart start = *static_cast<ThreadStart*>(parameter);
-    delete static_cast<ThreadStart*>(parameter);
+    freeMemory(parameter);
     return start.main(start.argument);
 }
 
@@ -27,12 +25,16 @@ DWORD WINAPI threadTrampoline(LPVOID parameter) {
 
 ThreadHandle startThread(ThreadMain main, void* argument, ThreadId* id) {
     *id = 0;
-    ThreadStart* start = new ThreadStart{main, argument};
+    if (attemptFails(FailureSite::ThreadStart)) return nullptr;
+    ThreadStart* start = static_cast<ThreadStart*>(allocateMemory(sizeof(ThreadStart)));
+    if (start == nullptr) return nullptr;
+    start->main = main;
+    start->argument = argument;
     DWORD threadId = 0;
     // Suspended first, so that the caller has the id before the thread can post or be posted to.
     HANDLE thread = CreateThread(nullptr, 0, threadTrampoline, start, CREATE_SUSPENDED, &threadId);
     if (thread == nullptr) {
-        delete start;
+        freeMemory(start);
         return nullptr;
     }
     *id = threadId;
@@ -59,8 +61,16 @@ int systemWaitMessage(Message* message) {
     return result == 0 ? 0 : 1;
 }
 
-bool waitThread(ThreadHandle thread, uint32_t timeoutMs) {
-    return WaitForSingleObject(static_cast<HANDLE>(thread), timeoutMs) == WAIT_OBJECT_0;
+WaitResult waitForThread(ThreadHandle thread, uint32_t timeoutMs) {
+    if (attemptFails(FailureSite::ThreadWait)) return WaitResult::Failed;
+    switch (WaitForSingleObject(static_cast<HANDLE>(thread), timeoutMs)) {
+    case WAIT_OBJECT_0:
+        return WaitResult::Ended;
+    case WAIT_TIMEOUT:
+        return WaitResult::TimedOut;
+    default:
+        return WaitResult::Failed;
+    }
 }
 
 void closeThread(ThreadHandle thread) { CloseHandle(static_cast<HANDLE>(thread)); }

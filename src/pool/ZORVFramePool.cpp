@@ -1,6 +1,5 @@
 #include "pool/ZORVFramePool.h"
 
-#include <algorithm>
 #include <new>
 
 #include "frame/ZORVFrame.h"
@@ -14,6 +13,8 @@ const unsigned kMessageCheck = platform::kMessageUser + 1;  // count the held fr
 const uint32_t kStopTimeoutMs = 10000;
 
 }  // namespace
+
+std::atomic<ZORVFramePool::MadeFrameHook> ZORVFramePool::madeFrameHook{nullptr};
 
 ZORVFramePool::ZORVFramePool(MemoryLimiter* limiter)
     : workerThread(nullptr),
@@ -38,10 +39,7 @@ IFrame* ZORVFramePool::getFrame(FrameTypeCode type, int width, int height) {
     const Format wanted{type, width, height};
     IFrame* frame = nullptr;
     bex::BXAutoCriticalSection guard(framesLock, true);
-    if (!frames.empty() && wanted == current) {
-        frame = frames.front();
-        frames.pop_front();
-    }
+    if (!frames.empty() && wanted == current) frame = frames.pop();
     notifyWorker();
     guard.leave();
     if (frame != nullptr) {
@@ -74,7 +72,7 @@ void ZORVFramePool::returnFrame(IFrame* frame) {
         return;
     }
     // A frame given back twice (two holders releasing it) is held once.
-    if (std::find(frames.begin(), frames.end(), frame) != frames.end()) {
+    if (frames.contains(frame)) {
         guard.leave();
         return;
     }
@@ -82,13 +80,13 @@ void ZORVFramePool::returnFrame(IFrame* frame) {
         deleteHeldFrames();
         current = format;
     }
-    try {
-        frames.push_front(frame);
-    } catch (const std::bad_alloc&) {
-        // The caller has given the frame up: it goes, and its bytes with it, before the failure does.
+    if (!frames.push(frame)) {
+        // The caller has given the frame up: it goes, and its bytes with it, before the failure is
+        // reported.
         guard.leave();
         deleteFrame(frame);
-        throw;
+        platform::outOfMemory();
+        return;
     }
     notifyWorker();
     guard.leave();
@@ -96,7 +94,7 @@ void ZORVFramePool::returnFrame(IFrame* frame) {
 
 int ZORVFramePool::getFrameCount() {
     bex::BXAutoCriticalSection guard(framesLock, true);
-    const int count = static_cast<int>(frames.size());
+    const int count = frames.size();
     guard.leave();
     return count;
 }
@@ -108,8 +106,7 @@ void ZORVFramePool::clearFrames() {
 }
 
 void ZORVFramePool::deleteHeldFrames() {
-    for (IFrame* frame : frames) deleteFrame(frame);
-    frames.clear();
+    while (!frames.empty()) deleteFrame(frames.pop());
 }
 
 void ZORVFramePool::notifyWorker() {
@@ -120,8 +117,8 @@ void ZORVFramePool::notifyWorker() {
     // the bounds gives the worker nothing to do, so the steady cycle of an engine (take the held
     // frame, give it back) never wakes it.
     if (workerThreadId == 0 || checkPending || current.type == 0) return;
-    const size_t count = frames.size();
-    if (count >= static_cast<size_t>(lowerBound) && count <= static_cast<size_t>(upperBound)) return;
+    const int count = frames.size();
+    if (count >= lowerBound && count <= upperBound) return;
     checkPending = platform::postThreadMessage(workerThreadId, kMessageCheck, 0, 0);
 }
 
@@ -172,7 +169,8 @@ void ZORVFramePool::setFrameCountLimits(int minFrames, int maxFrames) {
 bool ZORVFramePool::postUntilAccepted(platform::ThreadId id, unsigned message, uintptr_t wParam, intptr_t lParam) {
     // A new thread has no queue until it first waits for a message.
     while (!platform::postThreadMessage(id, message, wParam, lParam)) {
-        if (platform::waitThread(workerThread, 0)) return false;  // nobody will read that queue
+        // Ended (or past asking): nobody will read that queue.
+        if (platform::waitForThread(workerThread, 0) != platform::WaitResult::TimedOut) return false;
         platform::sleepMs(1);
     }
     return true;
@@ -200,9 +198,12 @@ void ZORVFramePool::stopWorker(bool untilEnded) {
 
 void ZORVFramePool::endWorker(bool untilEnded) {
     if (workerThread == nullptr) return;
-    bool ended = platform::waitThread(workerThread, kStopTimeoutMs);
-    while (!ended && untilEnded) ended = platform::waitThread(workerThread, kStopTimeoutMs);
-    if (!ended) return;  // kept, so that a later start or the destructor waits for it
+    platform::WaitResult result = platform::waitForThread(workerThread, kStopTimeoutMs);
+    while (result == platform::WaitResult::TimedOut && untilEnded)
+        result = platform::waitForThread(workerThread, kStopTimeoutMs);
+    // Kept, so that a later start or the destructor waits for it. A wait that failed would fail
+    // again at once: asking again would only spin.
+    if (result != platform::WaitResult::Ended) return;
     platform::closeThread(workerThread);
     workerThread = nullptr;
 }
@@ -239,7 +240,7 @@ void ZORVFramePool::runWorker() {
 void ZORVFramePool::checkFrameCount(platform::ThreadId self, int minFrames, int maxFrames) {
     bex::BXAutoCriticalSection guard(framesLock, true);
     const bool hasFormat = current.type != 0;
-    const int count = static_cast<int>(frames.size());
+    const int count = frames.size();
     guard.leave();
     if (!hasFormat) return;
     if (count < minFrames)
@@ -274,6 +275,7 @@ void ZORVFramePool::addFrames(platform::ThreadId self, int count) {
             frame = nullptr;
         }
         if (frame == nullptr) return;
+        if (MadeFrameHook hook = madeFrameHook.load()) hook(this, frame);
         if (!keepMadeFrame(self, frame, format)) return;
     }
 }
@@ -287,24 +289,22 @@ bool ZORVFramePool::keepMadeFrame(platform::ThreadId self, IFrame* frame, const 
         deleteFrame(frame);
         return false;
     }
-    try {
-        frames.push_front(frame);
-    } catch (const std::bad_alloc&) {
+    if (!frames.push(frame)) {
         // Like a refused buffer: nobody on this thread could take the failure.
         guard.leave();
         deleteFrame(frame);
         return false;
     }
+    // Returns made while this frame was being built may have taken the count past the maximum
+    // without asking for a check (they landed inside the bounds): this addition asks for one.
+    if (frames.size() > upperBound) notifyWorker();
     guard.leave();
     return true;
 }
 
 void ZORVFramePool::trimFrames(int count) {
     bex::BXAutoCriticalSection guard(framesLock, true);
-    for (int i = 0; i < count && !frames.empty(); ++i) {
-        deleteFrame(frames.front());
-        frames.pop_front();
-    }
+    for (int i = 0; i < count && !frames.empty(); ++i) deleteFrame(frames.pop());
     guard.leave();
 }
 

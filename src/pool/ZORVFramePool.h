@@ -6,15 +6,16 @@
 #ifndef ZORVFRAMEKIT_POOL_ZORVFRAMEPOOL_H
 #define ZORVFRAMEKIT_POOL_ZORVFRAMEPOOL_H
 
-#include <list>
+#include <atomic>
 
 #include "bexcore.h"
 #include "platform/platform.h"
+#include "pool/HeldFrames.h"
 #include "zorvframekit/zorvframekit.h"
 
 namespace zorvframekit {
 
-class ZORVFramePool final : public FramePool {
+class ZORVFramePool final : public FramePool, public platform::HeapObject {
 public:
     explicit ZORVFramePool(MemoryLimiter* limiter);
     // Stops the worker and waits for it to end, however long that takes, before anything it might
@@ -32,7 +33,13 @@ public:
     void* ZORVFRAMEKIT_THISCALL scalarDeletingDestructor(unsigned int flags) override;
 #endif
 
+    // Test hook: called on the worker's thread with each frame it has made, just before it keeps it.
+    typedef void (*MadeFrameHook)(ZORVFramePool* pool, IFrame* frame);
+    static void setMadeFrameHook(MadeFrameHook hook) { madeFrameHook.store(hook); }
+
 private:
+    static std::atomic<MadeFrameHook> madeFrameHook;
+
     ZORVFramePool(const ZORVFramePool&);
     ZORVFramePool& operator=(const ZORVFramePool&);
 
@@ -71,7 +78,7 @@ private:
     platform::ThreadId workerThreadId;
     bool checkPending;          // guarded by framesLock: a check waits in the worker's queue
     int lowerBound, upperBound;  // guarded by framesLock: the bounds last sent to the worker
-    std::list<IFrame*> frames;  // front: the frame that came back last
+    HeldFrames frames;          // top: the frame that came back last
     Format current;             // type 0: no frame has come back yet
     bex::BXCriticalSection framesLock;  // frames, current, posting to the worker
     bex::BXCriticalSection workerLock;  // starting and stopping the worker; workerThread
