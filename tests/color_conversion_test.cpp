@@ -213,4 +213,19 @@ TEST(HostArrayConversion, ANativeArrayIsFreedWhenTheConvertedOneCannotBeMade) {
     haTestFailCreation(0);
 }
 
+TEST(HostArrayConversion, AHostThatDropsATrailingSingletonDimensionGetsTheSameConversions) {
+    TestFrameHandle frame(0x11000000, 3, 2);  // Mono8: its native array is {2, 3, 1}
+    const unsigned char raw[6] = {0, 255, 128, 64, 16, 235};
+    frame->copyData(raw);
+    std::vector<std::vector<int>> expected;
+    for (int mask : {1, 2, 4}) expected.push_back(hostElements<uint8_t>(frame->getHostArray(mask)));
+    haTestDropTrailingSingletons(true);
+    HostArray matrix = frame->getNativeHostArray();
+    EXPECT_EQ(dimensionsOf(matrix), (std::vector<int>{2, 3}));
+    haFree(matrix);
+    int i = 0;
+    for (int mask : {1, 2, 4}) EXPECT_EQ(hostElements<uint8_t>(frame->getHostArray(mask)), expected[i++]) << mask;
+    haTestDropTrailingSingletons(false);
+}
+
 }  // namespace

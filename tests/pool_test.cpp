@@ -8,6 +8,7 @@
 
 #include "ha.h"
 #include "platform/platform.h"
+#include "pool/ZORVFramePool.h"
 #include "zorvframekit/zorvframekit.h"
 #include "failing_allocation.h"
 
@@ -283,6 +284,43 @@ TEST_F(Pool, TheSteadyCycleWakesTheWorkerOnlyWhenTheHeldCountLeavesItsBounds) {
     EXPECT_EQ(zorvframekit::platform::postsWatched(), 1);
     EXPECT_TRUE(countSettlesAt(2));
     zorvframekit::platform::watchQueue(0);
+}
+
+IFrame* returnedWhileMaking = nullptr;
+
+TEST_F(Pool, AFrameGivenBackWhileTheWorkerMakesOneDoesNotLeaveThePoolAboveItsMaximum) {
+    pool->setFrameCountLimits(2, 2);
+    filled(1)->release();
+    ASSERT_TRUE(countReaches(2));  // the worker made the second
+    // The next hand-out leaves one and asks for a frame; while the worker makes it, the engine gives
+    // its frame back (two held, inside the bounds: no check asked for); the made frame makes three.
+    returnedWhileMaking = filled(2);
+    using zorvframekit::ZORVFramePool;
+    ZORVFramePool::setMadeFrameHook([](ZORVFramePool*, IFrame*) {
+        if (IFrame* frame = returnedWhileMaking) {
+            returnedWhileMaking = nullptr;
+            frame->release();
+        }
+    });
+    IFrame* taken = get();
+    ASSERT_NE(taken, nullptr);
+    EXPECT_TRUE(countSettlesAt(2));
+    ZORVFramePool::setMadeFrameHook(nullptr);
+    EXPECT_EQ(returnedWhileMaking, nullptr);
+    taken->release();
+}
+
+TEST_F(Pool, AWaitForTheWorkerThatFailsEndsTheWaitingAtOnce) {
+    pool->setFrameCountLimits(1, 2);
+    filled(1)->release();
+    ASSERT_TRUE(countReaches(1));
+    using zorvframekit::platform::FailureSite;
+    zorvframekit::platform::failAttempt(FailureSite::ThreadWait, 1, 1000000);
+    pool->destroy();  // waits until the worker has ended, unless the wait itself fails
+    pool = nullptr;
+    EXPECT_EQ(zorvframekit::platform::attemptsAt(FailureSite::ThreadWait), 1);
+    zorvframekit::platform::failAttempt(FailureSite::ThreadWait, 0);
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));  // the worker, told to quit, ends by itself
 }
 
 }  // namespace

@@ -13,7 +13,8 @@ namespace {
 std::atomic<bool> memoryOverridden{false};
 std::atomic<uint64_t> memoryOverride{0};
 
-std::atomic<long> failureCountdown[kFailureSiteCount];
+std::atomic<long> firstFailing[kFailureSiteCount];  // 0: none
+std::atomic<long> lastFailing[kFailureSiteCount];
 std::atomic<long> attemptCount[kFailureSiteCount];
 
 std::atomic<unsigned> failingMessage{0};
@@ -73,22 +74,21 @@ int mostQueued() { return watchedMostQueued.load(); }
 
 int postsWatched() { return watchedPosts.load(); }
 
-void failAttempt(FailureSite site, long k) {
+void failAttempt(FailureSite site, long k, long count) {
     const int i = static_cast<int>(site);
-    failureCountdown[i].store(0);
+    firstFailing[i].store(0);
     attemptCount[i].store(0);
-    failureCountdown[i].store(k > 0 ? k : 0);
+    lastFailing[i].store(k + count - 1);
+    firstFailing[i].store(k > 0 && count > 0 ? k : 0);
 }
 
 long attemptsAt(FailureSite site) { return attemptCount[static_cast<int>(site)].load(); }
 
 bool attemptFails(FailureSite site) {
     const int i = static_cast<int>(site);
-    attemptCount[i].fetch_add(1, std::memory_order_relaxed);
-    long left = failureCountdown[i].load(std::memory_order_relaxed);
-    while (left > 0 && !failureCountdown[i].compare_exchange_weak(left, left - 1)) {
-    }
-    return left == 1;
+    const long attempt = attemptCount[i].fetch_add(1, std::memory_order_relaxed) + 1;
+    const long first = firstFailing[i].load(std::memory_order_relaxed);
+    return first != 0 && attempt >= first && attempt <= lastFailing[i].load(std::memory_order_relaxed);
 }
 
 void* allocateMemory(size_t bytes) noexcept {

@@ -130,10 +130,11 @@ private:
 };
 
 // Test hooks for what can fail for want of resources. From a call of failAttempt on, attempts at the
-// site are counted (attemptsAt) and the k-th one (1 is the next) fails; k = 0 fails none.
+// site are counted (attemptsAt) and `count` of them fail from the k-th one on (1 is the next); k = 0
+// fails none.
 enum class FailureSite { Allocation, ThreadStart, ThreadWait };
 const int kFailureSiteCount = 3;
-void failAttempt(FailureSite site, long k);
+void failAttempt(FailureSite site, long k, long count = 1);
 long attemptsAt(FailureSite site);
 // Whether this attempt at `site` is the one to fail (and counts it).
 bool attemptFails(FailureSite site);

@@ -202,8 +202,8 @@ void ZORVFramePool::endWorker(bool untilEnded) {
     while (result == platform::WaitResult::TimedOut && untilEnded)
         result = platform::waitForThread(workerThread, kStopTimeoutMs);
     // Kept, so that a later start or the destructor waits for it. A wait that failed would fail
-    // again at once: asking again would only spin.
-    if (result != platform::WaitResult::Ended) return;
+    // again at once (asking again would only spin): its handle is given up, as for an ended one.
+    if (result == platform::WaitResult::TimedOut) return;
     platform::closeThread(workerThread);
     workerThread = nullptr;
 }
