@@ -7,15 +7,45 @@
 #include <stddef.h>
 
 extern "C" {
+struct MemoryBasicInformation {
+    void* baseAddress;
+    void* allocationBase;
+    unsigned long allocationProtect;
+    size_t regionSize;
+    unsigned long state;
+    unsigned long protect;
+    unsigned long type;
+};
+struct ExceptionPointers {
+    const unsigned long* record;  // the record starts with the exception code
+    void* context;
+};
+typedef unsigned long(__stdcall* ThreadRoutine)(void*);
+typedef long(__stdcall* TopLevelFilter)(ExceptionPointers*);
+
 __declspec(dllimport) void* __stdcall GetStdHandle(unsigned long which);
 __declspec(dllimport) int __stdcall WriteFile(void* file, const void* bytes, unsigned long size, unsigned long* written,
                                               void* overlapped);
 __declspec(dllimport) __declspec(noreturn) void __stdcall ExitProcess(unsigned int code);
+__declspec(dllimport) int __stdcall TerminateProcess(void* process, unsigned int code);
+__declspec(dllimport) void* __stdcall GetCurrentProcess(void);
 __declspec(dllimport) void* __stdcall GetProcessHeap(void);
+__declspec(dllimport) unsigned long __stdcall GetProcessHeaps(unsigned long count, void** heaps);
 __declspec(dllimport) void* __stdcall HeapAlloc(void* heap, unsigned long flags, size_t size);
 __declspec(dllimport) int __stdcall HeapFree(void* heap, unsigned long flags, void* block);
+__declspec(dllimport) void* __stdcall VirtualAlloc(void* address, size_t size, unsigned long type,
+                                                   unsigned long protect);
+__declspec(dllimport) int __stdcall VirtualFree(void* address, size_t size, unsigned long type);
+__declspec(dllimport) size_t __stdcall VirtualQuery(const void* address, MemoryBasicInformation* info, size_t size);
 __declspec(dllimport) void* __stdcall GetModuleHandleA(const char* name);
+__declspec(dllimport) void* __stdcall LoadLibraryA(const char* name);
 __declspec(dllimport) void* __stdcall GetProcAddress(void* module, const char* name);
+__declspec(dllimport) const char* __stdcall GetCommandLineA(void);
+__declspec(dllimport) void* __stdcall CreateThread(void* attributes, size_t stackSize, ThreadRoutine routine,
+                                                   void* parameter, unsigned long flags, unsigned long* id);
+__declspec(dllimport) unsigned long __stdcall WaitForSingleObject(void* handle, unsigned long milliseconds);
+__declspec(dllimport) int __stdcall CloseHandle(void* handle);
+__declspec(dllimport) TopLevelFilter __stdcall SetUnhandledExceptionFilter(TopLevelFilter filter);
 __declspec(dllimport) void __stdcall Sleep(unsigned long milliseconds);
 
 // What the compiler may call on its own in a program without a C runtime.
@@ -61,6 +91,13 @@ inline void writeNumber(long value) {
     } while (magnitude != 0);
     if (negative) digits[--at] = '-';
     write(digits + at);
+}
+
+inline void writeHex(unsigned long value) {
+    char digits[11] = {'0', 'x'};
+    for (int i = 0; i < 8; ++i) digits[2 + i] = "0123456789ABCDEF"[(value >> (28 - 4 * i)) & 15];
+    digits[10] = 0;
+    write(digits);
 }
 
 inline void check(bool ok, int line, const char* what, long got = 0, long expected = 0) {
