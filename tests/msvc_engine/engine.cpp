@@ -2,92 +2,13 @@
 // installed DLL through its public header and import library: every IFrame slot on a frame of every
 // family, every FramePool slot, MemoryLimiter in all its forms. Freestanding, so that it needs no C
 // runtime: its own entry point, its own heap calls, and nothing from Windows but kernel32.
-#include <stddef.h>
-
+#include "freestanding.h"
 #include "ha.h"
 #include "zorvframekit/zorvframekit.h"
-
-extern "C" {
-__declspec(dllimport) void* __stdcall GetStdHandle(unsigned long which);
-__declspec(dllimport) int __stdcall WriteFile(void* file, const void* bytes, unsigned long size, unsigned long* written,
-                                              void* overlapped);
-__declspec(dllimport) __declspec(noreturn) void __stdcall ExitProcess(unsigned int code);
-__declspec(dllimport) void* __stdcall GetProcessHeap(void);
-__declspec(dllimport) void* __stdcall HeapAlloc(void* heap, unsigned long flags, size_t size);
-__declspec(dllimport) int __stdcall HeapFree(void* heap, unsigned long flags, void* block);
-__declspec(dllimport) void* __stdcall GetModuleHandleA(const char* name);
-__declspec(dllimport) void* __stdcall GetProcAddress(void* module, const char* name);
-__declspec(dllimport) void __stdcall Sleep(unsigned long milliseconds);
-
-// What the compiler may call on its own in a program without a C runtime.
-int _fltused = 0;
-void* memset(void* to, int value, size_t size) {
-    volatile unsigned char* out = static_cast<unsigned char*>(to);
-    while (size--) *out++ = static_cast<unsigned char>(value);
-    return to;
-}
-void* memcpy(void* to, const void* from, size_t size) {
-    volatile unsigned char* out = static_cast<unsigned char*>(to);
-    const unsigned char* in = static_cast<const unsigned char*>(from);
-    while (size--) *out++ = *in++;
-    return to;
-}
-}
-
-void* operator new(size_t size) { return HeapAlloc(GetProcessHeap(), 0, size); }
-void* operator new(size_t, void* place) { return place; }
-void operator delete(void* block) { HeapFree(GetProcessHeap(), 0, block); }
-void operator delete(void* block, size_t) { HeapFree(GetProcessHeap(), 0, block); }
 
 using zorvframekit::MemoryLimiter;
 
 namespace {
-
-int checks = 0, failures = 0;
-
-void write(const char* text) {
-    unsigned long length = 0, written = 0;
-    while (text[length] != 0) ++length;
-    WriteFile(GetStdHandle(static_cast<unsigned long>(-11)), text, length, &written, nullptr);
-}
-
-// 32-bit arithmetic only: 64-bit division would need the C runtime's helpers.
-void writeNumber(long value) {
-    char digits[16];
-    int at = 15;
-    digits[at] = 0;
-    const bool negative = value < 0;
-    unsigned long magnitude = negative ? 0ul - static_cast<unsigned long>(value) : static_cast<unsigned long>(value);
-    do {
-        digits[--at] = static_cast<char>('0' + magnitude % 10u);
-        magnitude /= 10u;
-    } while (magnitude != 0);
-    if (negative) digits[--at] = '-';
-    write(digits + at);
-}
-
-void check(bool ok, int line, const char* what, long got = 0, long expected = 0) {
-    ++checks;
-    if (ok) return;
-    ++failures;
-    write("FAILED line ");
-    writeNumber(line);
-    write(": ");
-    write(what);
-    write(" (got ");
-    writeNumber(got);
-    write(", expected ");
-    writeNumber(expected);
-    write(")\n");
-}
-#define CHECK(condition) check((condition), __LINE__, #condition)
-#define CHECK_EQ(got, expected) \
-    check((got) == (expected), __LINE__, #got " == " #expected, (long)(got), (long)(expected))
-
-bool sameText(const char* a, const char* b) {
-    while (*a != 0 && *a == *b) ++a, ++b;
-    return *a == *b;
-}
 
 unsigned int seed = 12345;
 unsigned char randomByte() {

@@ -1,11 +1,14 @@
 #!/usr/bin/env bash
 # Installs the Windows build into a folder of its own, checks the installed DLL's export and import
-# tables, builds tests/msvc_engine/engine.cpp as the platform's own compiler would (Microsoft C++ ABI)
-# against the installed header and import library, and runs it under Wine with the DLL alone in its
-# folder and the host's libha.dll and bexcore.dll beside the engine, as a host installs them.
-# usage: run.sh BUILD-DIR OBJDUMP UNDNAME
+# tables, builds an engine of tests/msvc_engine (engine.cpp unless named) as the platform's own
+# compiler would (Microsoft C++ ABI) against the installed header and import library, and runs it
+# under Wine, with ARGS, the DLL alone in its folder and the host's libha.dll and bexcore.dll beside
+# the engine, as a host installs them.
+# usage: run.sh BUILD-DIR OBJDUMP UNDNAME [ENGINE-SOURCE [ARGS...]]
 set -euo pipefail
-build=$(cd "$1" && pwd) objdump=$2 undname=$3
+build=$(cd "$1" && pwd) objdump=$2 undname=$3 engine_source=${4:-engine.cpp}
+shift $(($# < 4 ? $# : 4))
+name=$(basename "$engine_source" .cpp)
 here=$(cd "$(dirname "$0")" && pwd)
 source_dir=$(cd "$here/../.." && pwd)
 work=$(mktemp -d)
@@ -21,11 +24,11 @@ mkdir -p "$work/engine" "$work/lib"
 "$dlltool" -m i386 -k -d "$here/kernel32.def" -l "$work/lib/kernel32.lib"
 "$dlltool" -m i386 -d "$here/ha.def" -l "$work/lib/ha.lib"
 "$clang" --target=i686-pc-windows-msvc -std=c++17 -O2 -Wall -Wextra -Werror -fno-exceptions -fno-rtti \
-  -fno-stack-protector -I "$work/install/include" -I "$source_dir/host" -c "$here/engine.cpp" -o "$work/engine.obj"
-"$lld_link" /nologo /entry:engineMain /subsystem:console /nodefaultlib /out:"$work/engine/engine.exe" \
-  "$work/engine.obj" "$work/install/lib/zorvframekit.lib" "$work/lib/ha.lib" "$work/lib/kernel32.lib"
+  -fno-stack-protector -I "$work/install/include" -I "$source_dir/host" -c "$here/$engine_source" -o "$work/$name.obj"
+"$lld_link" /nologo /entry:engineMain /subsystem:console /nodefaultlib /out:"$work/engine/$name.exe" \
+  "$work/$name.obj" "$work/install/lib/zorvframekit.lib" "$work/lib/ha.lib" "$work/lib/kernel32.lib"
 cp "$build/bin/libha.dll" "$build/bin/bexcore.dll" "$work/engine/"
-echo "engine built: $work/engine/engine.exe against $work/install/lib/zorvframekit.lib"
+echo "engine built: $work/engine/$name.exe against $work/install/lib/zorvframekit.lib"
 
 if ! wine --version >/dev/null 2>&1; then
   echo "SKIPPED: Wine cannot start here ($(wine --version 2>&1 | tail -1)); the engine was built and linked, not run"
@@ -34,4 +37,4 @@ fi
 source "$source_dir/scripts/wine-env.sh"
 # zorvframekit.dll is found through the path, as a plugin folder is; its imports beside the engine.
 cd "$work/engine"
-WINEPATH="$(winepath -w "$work/install/bin")" wine engine.exe
+WINEPATH="$(winepath -w "$work/install/bin")" wine "$name.exe" "$@"
