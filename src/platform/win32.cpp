@@ -3,7 +3,6 @@
 
 #include <windows.h>
 #include <mmsystem.h>
-#include <sys/timeb.h>
 
 namespace zorvframekit {
 namespace platform {
@@ -89,10 +88,14 @@ uint64_t systemAvailablePhysicalMemory() {
 uint32_t tickCount() { return timeGetTime(); }
 
 void wallClock(int64_t* seconds, int* milliseconds) {
-    struct _timeb now;
-    _ftime(&now);
-    *seconds = static_cast<int64_t>(now.time);
-    *milliseconds = now.millitm;
+    // The system's own clock, which asks for nothing: the C runtime's _ftime gives the same UTC
+    // time but sets up a lock from the heap on its first call, and fails where memory has run out.
+    FILETIME now;
+    GetSystemTimeAsFileTime(&now);
+    const uint64_t ticks = (static_cast<uint64_t>(now.dwHighDateTime) << 32) | now.dwLowDateTime;  // 100 ns since 1601
+    const uint64_t since1970 = ticks - 116444736000000000ull;
+    *seconds = static_cast<int64_t>(since1970 / 10000000u);
+    *milliseconds = static_cast<int>(since1970 / 10000u % 1000u);
 }
 
 }  // namespace platform
