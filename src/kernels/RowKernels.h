@@ -104,7 +104,10 @@ struct RowKernels {
     // U0 Y0 V0 Y1 U4 Y2 V4 Y3 Y4 Y5 Y6 Y7: two chroma samples per group, each for 4 pixels.
     void (*unpackY41P)(const uint8_t* in, uint8_t* y, uint8_t* u, uint8_t* v, int groups);
 
-    // --- Bitmap rows.
+    // --- Bitmap rows. These, and the colour kernels to bitmap pixels above, store nothing but the
+    // final value of each byte of their pixels, not even for a moment (a display may read a bitmap
+    // while its rows are converted into it), and those of the same bytes a pixel each way may
+    // convert in place.
     // Bytes 0 and 2 of each 3-byte pixel exchanged.
     void (*swap3)(const uint8_t* in, uint8_t* out, int n);
     // Bytes 0 and 2 of each 4-byte pixel exchanged; the 4th byte of out is never written.
