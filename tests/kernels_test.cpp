@@ -1,13 +1,21 @@
 // Row kernels: every kernel of every level this machine runs gives the plain C++ kernel's bytes: the
 // colour routines over every one of their 2^24 inputs, the others over random rows of every length
 // up to 67 and a few longer, every chroma phase, inputs and outputs ending where their allocation
-// does (so that AddressSanitizer sees a read or write past them), in place where the kernel allows it.
+// does (so that AddressSanitizer sees a read or write past them), in place where the kernel allows it;
+// and bitmap rows write nothing around their pixels and never show a reader a byte but its result.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
+#include <atomic>
+#include <chrono>
+#include <cstdint>
 #include <cstring>
+#include <functional>
+#include <memory>
 #include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "frame/ColorConversion.h"
@@ -352,21 +360,27 @@ TEST(KernelExactness, PackedLayoutsToBands) {
     });
 }
 
+// The bitmap kernels whose input and output have a pixel's bytes alike (bytes a pixel each way).
+struct PixelRowKernel {
+    typedef void (*Row)(const uint8_t*, uint8_t*, int);
+    Row mine, reference;
+    size_t bytes;
+    const char* name;
+};
+
+std::vector<PixelRowKernel> pixelRowKernels(const RowKernels& kernels) {
+    return {
+        {kernels.swap3, plainKernels().swap3, 3, "swap3"},
+        // Every fourth byte of the output must keep what it held.
+        {kernels.swap4, plainKernels().swap4, 4, "swap4"},
+        {kernels.rgb565To555, plainKernels().rgb565To555, 2, "rgb565To555"},
+    };
+}
+
 TEST(KernelExactness, BitmapRows) {
     forEveryLevelAndLength([](const RowKernels& kernels, int n, std::mt19937& random) {
         const size_t samples = static_cast<size_t>(n);
-        typedef void (*Row)(const uint8_t*, uint8_t*, int);
-        const struct {
-            Row mine, reference;
-            size_t bytes;
-            const char* name;
-        } rows[] = {
-            {kernels.swap3, plainKernels().swap3, 3, "swap3"},
-            // Every fourth byte of the output must keep what it held.
-            {kernels.swap4, plainKernels().swap4, 4, "swap4"},
-            {kernels.rgb565To555, plainKernels().rgb565To555, 2, "rgb565To555"},
-        };
-        for (const auto& row : rows) {
+        for (const PixelRowKernel& row : pixelRowKernels(kernels)) {
             Buffer in(row.bytes * samples, random);
             Output out(row.bytes * samples, random);
             row.mine(in.data(), out.mine.data(), n);
@@ -388,6 +402,123 @@ TEST(KernelExactness, BitmapRows) {
                 EXPECT_EQ(bytes.mine.copy(), bytes.reference.copy()) << "wordsToBytes " << shift << " " << swapped;
             }
     });
+}
+
+// In place, as a caller may convert a bitmap's rows where they are: the same bytes as out of place.
+// (A step that stored past its own pixels would read back what it stored there.)
+TEST(KernelExactness, BitmapRowsInPlace) {
+    forEveryLevelAndLength([](const RowKernels& kernels, int n, std::mt19937& random) {
+        for (const PixelRowKernel& row : pixelRowKernels(kernels)) {
+            Buffer pixels(row.bytes * static_cast<size_t>(n), random);
+            const Bytes before = pixels.copy();
+            Bytes expected = before;  // swap4's fourth bytes stay
+            row.reference(before.data(), expected.data(), n);
+            row.mine(pixels.data(), pixels.data(), n);
+            const Bytes got = pixels.copy();
+            const size_t at = std::mismatch(got.begin(), got.end(), expected.begin()).first - got.begin();
+            EXPECT_EQ(at, got.size()) << row.name << ": byte " << at << " differs (pixel " << at / row.bytes << ")";
+        }
+    });
+}
+
+// Every kernel that writes bitmap rows, writing `n` pixels of a row (after preparing its inputs from
+// `random`) at `out`; how many bytes that is.
+struct BitmapRowWriter {
+    const char* name;
+    size_t bytesPerPixel;
+    std::function<void(const RowKernels&, uint8_t* out)> write;
+};
+
+std::vector<BitmapRowWriter> bitmapRowWriters(int n, std::mt19937& random) {
+    const size_t samples = static_cast<size_t>(n);
+    const auto bytes = [&](size_t count) {
+        auto made = std::make_shared<Bytes>(count);
+        for (uint8_t& byte : *made) byte = static_cast<uint8_t>(random());
+        return made;
+    };
+    const auto pixels3 = bytes(3 * samples), pixels4 = bytes(4 * samples), words = bytes(2 * samples);
+    const auto y = bytes(samples), u = bytes(samples), v = bytes(samples);
+    const auto groups422 = bytes(2 * samples + 4), groups411 = bytes(12 * (samples / 8 + 2));
+    return {
+        {"swap3", 3, [=](const RowKernels& k, uint8_t* out) { k.swap3(pixels3->data(), out, n); }},
+        {"swap4", 4, [=](const RowKernels& k, uint8_t* out) { k.swap4(pixels4->data(), out, n); }},
+        {"rgb565To555", 2, [=](const RowKernels& k, uint8_t* out) { k.rgb565To555(words->data(), out, n); }},
+        {"wordsToBytes", 1, [=](const RowKernels& k, uint8_t* out) { k.wordsToBytes(words->data(), out, n, 4, true); }},
+        {"merge3", 3,
+         [=](const RowKernels& k, uint8_t* out) {
+             const uint8_t* const planes[3] = {y->data(), u->data(), v->data()};
+             k.merge3(planes, out, n);
+         }},
+        {"yuvToBGR", 3,
+         [=](const RowKernels& k, uint8_t* out) { k.yuvToBGR(YUVRow{y->data(), u->data(), v->data(), 1, 1}, out, n); }},
+        {"packed422ToBGR", 3,
+         [=](const RowKernels& k, uint8_t* out) {
+             k.packed422ToBGR(zorvframekit::Packed422Row{groups422->data(), 0, 1, 3, 1}, out, n);
+         }},
+        {"packed444ToBGR", 3,
+         [=](const RowKernels& k, uint8_t* out) { k.packed444ToBGR({pixels3->data(), 1, 0, 2}, out, n); }},
+        {"packed411ToBGR", 3,
+         [=](const RowKernels& k, uint8_t* out) {
+             k.packed411ToBGR(zorvframekit::Packed411Row{groups411->data(), Packed411Layout::Y41P, 3}, out, n);
+         }},
+    };
+}
+
+// A bitmap row has neighbours (the row's padding, the next row): a kernel writes none of the bytes
+// before or after its pixels, which hold a pattern here (AddressSanitizer sees no write past the end
+// of a row that a larger buffer holds, and the Windows build has none).
+TEST(KernelExactness, BitmapRowsWriteNothingAroundTheirPixels) {
+    forEveryLevelAndLength([](const RowKernels& kernels, int n, std::mt19937& random) {
+        const size_t margin = 64;
+        for (const BitmapRowWriter& writer : bitmapRowWriters(n, random)) {
+            const size_t size = writer.bytesPerPixel * static_cast<size_t>(n);
+            Bytes out(margin + size + margin, 0xA5);
+            writer.write(kernels, out.data() + margin);
+            EXPECT_EQ(Bytes(out.begin(), out.begin() + margin), Bytes(margin, 0xA5)) << writer.name << ", before";
+            EXPECT_EQ(Bytes(out.end() - margin, out.end()), Bytes(margin, 0xA5)) << writer.name << ", after";
+        }
+    });
+}
+
+// A display may show a bitmap while its rows are converted into it: every byte it reads is to be the
+// old value or the new one, never one that a step stores for the moment (past the pixels it
+// converts) and the next step stores over. Here each kernel converts a row into a bitmap that holds
+// the result already, over and over for a while, as another thread reads the row over and over: a
+// byte it reads that is not the result is such a value. (A kernel may pass without the reader
+// catching it at the moment; one that fails has stored such a value.)
+TEST(KernelExactness, BitmapRowsNeverShowATransientValue) {
+    std::mt19937 random(21);
+    const int n = 640;  // a row of a VGA bitmap
+    for (const RowKernels* kernels : simdLevels())
+        for (const BitmapRowWriter& writer : bitmapRowWriters(n, random)) {
+            SCOPED_TRACE(nameOf(*kernels) + ", " + writer.name);
+            const size_t size = writer.bytesPerPixel * static_cast<size_t>(n);
+            const size_t words = (size + 7) / 8;
+            std::vector<uint64_t> row(words, 0x5A5A5A5A5A5A5A5Aull);
+            uint8_t* bytes = reinterpret_cast<uint8_t*>(row.data());
+            writer.write(plainKernels(), bytes);
+            const std::vector<uint64_t> result = row;
+            std::atomic<bool> reading{false}, done{false};
+            std::atomic<size_t> wrongAt{SIZE_MAX};
+            std::thread display([&] {
+                reading = true;
+                while (!done.load(std::memory_order_relaxed) && wrongAt.load(std::memory_order_relaxed) == SIZE_MAX)
+                    for (size_t w = 0; w < words; ++w)
+                        if (__atomic_load_n(&row[w], __ATOMIC_RELAXED) != result[w]) {
+                            wrongAt = w;
+                            break;
+                        }
+            });
+            while (!reading) std::this_thread::yield();
+            const auto start = std::chrono::steady_clock::now();
+            while (wrongAt == SIZE_MAX && std::chrono::steady_clock::now() - start < std::chrono::milliseconds(40))
+                for (int k = 0; k < 20; ++k) writer.write(*kernels, bytes);
+            done = true;
+            display.join();
+            EXPECT_EQ(wrongAt.load(), SIZE_MAX) << "the display saw bytes " << 8 * wrongAt.load() << " to "
+                                               << 8 * wrongAt.load() + 7 << " of the row hold something else";
+            EXPECT_TRUE(row == result);
+        }
 }
 
 // Every row count a strip can have, with columns as long as the strip or longer; the last column

@@ -2,9 +2,14 @@
 // and 8-bit bitmaps.
 #include <gtest/gtest.h>
 
+#include <climits>
+#include <cstdint>
 #include <cstring>
+#include <stdexcept>
+#include <string>
 #include <vector>
 
+#include "formats/ColumnMajor.h"
 #include "frame_helpers.h"
 
 using zorvframekit::kFamilyMonochrome;
@@ -223,6 +228,51 @@ TEST(MonochromeWindows, ARefusedBufferCopiesNothing) {
     std::vector<unsigned char> source(6, 9);
     frame->copyRegion(source.data(), 3, 2, 0, 0);
     EXPECT_FALSE(frame->hasData());
+}
+
+// The column-major writers' bands, chunks and strips, for widths and heights up to INT_MAX: a 64-bit
+// engine can make a Mono8 frame of 1100000000 x 1, wider than one band of 2^30 columns.
+TEST(ColumnMajorPieces, EveryTotalUpToIntMaxIsCutIntoWholePiecesWithoutOverflow) {
+    const int steps[] = {1 << 30, zorvframekit::kPlaneBandColumns, zorvframekit::kChunkColumns,
+                         zorvframekit::kStripRows};
+    for (int step : steps) {
+        std::vector<int> totals = {0, 1, step - 1, step, step + 1, INT_MAX - step + 1, INT_MAX};
+        if (step > 1 << 16) totals.insert(totals.end(), {(1 << 30) + 1, 1100000000, INT_MAX - step, INT_MAX - 1});
+        for (int total : totals) {
+            SCOPED_TRACE(std::to_string(total) + " in pieces of " + std::to_string(step));
+            const int64_t pieces = (int64_t(total) + step - 1) / step;
+            int64_t next = 0, seen = 0;
+            try {
+                zorvframekit::forEachPiece(total, step, [&](int first, int count) {
+                    // A piece out of place ends the loop, which might otherwise not end.
+                    if (first != next || count <= 0 || count > step || ++seen > pieces)
+                        throw std::runtime_error("piece " + std::to_string(seen) + " at " + std::to_string(first) +
+                                                 " of " + std::to_string(count));
+                    next = int64_t(first) + count;
+                });
+            } catch (const std::runtime_error& wrong) {
+                ADD_FAILURE() << wrong.what();
+                continue;
+            }
+            EXPECT_EQ(next, total);
+            EXPECT_EQ(seen, pieces);
+        }
+    }
+}
+
+// The plane transposes and the strip writer on such sizes with no rows (or no columns) to write: the
+// loops over the other dimension run through all of it and touch nothing.
+TEST(ColumnMajorPieces, PlanesAsWideOrAsTallAsIntMaxAreWalkedToTheirEnd) {
+    for (int width : {(1 << 30) + 1, 1100000000, INT_MAX}) {
+        zorvframekit::transposePlane(nullptr, nullptr, 0, width, 0);
+        zorvframekit::transposePlane16(nullptr, nullptr, 0, width, 0, false);
+    }
+    const zorvframekit::StripScratch scratch;
+    ASSERT_TRUE(scratch.made());
+    int64_t rows = 0;
+    zorvframekit::fillColumnMajor(scratch, nullptr, 0, INT_MAX, 1,
+                                  [&](int, int, int, const zorvframekit::RowScratch&, zorvframekit::StripRow&) { ++rows; });
+    EXPECT_EQ(rows, 0);  // no columns to make
 }
 
 }  // namespace

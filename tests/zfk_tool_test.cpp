@@ -248,6 +248,66 @@ TEST_F(ZfkTool, MistakesAreNamedAndLeaveNoFile) {
         EXPECT_EQ(entry.path().filename().string().find(".part"), std::string::npos) << entry.path();
 }
 
+std::vector<std::string> namesIn(const fs::path& folder) {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(folder)) names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+void writeText(const fs::path& path, const std::string& text) {
+    std::ofstream out(path, std::ios::binary);
+    out << text;
+}
+
+// An output goes through a temporary file of the tool's own: a file of the user's named like the
+// output with .part added is left as it is, and an older output is replaced whole.
+TEST_F(ZfkTool, OutputsAreWrittenThroughTemporariesOfTheirOwn) {
+    ASSERT_EQ(zfk("capture --format RGB24 --size 5x3 " + at("in.raw")).status, 0);
+    writeText(folder / "out.bmp.part", "the user's own file");
+    writeText(folder / "out.bmp", "an older picture");
+    const Result converted = zfk("convert --format RGB24 --size 5x3 " + at("in.raw") + " " + at("out.bmp"));
+    ASSERT_EQ(converted.status, 0) << converted.errors;
+    const std::vector<unsigned char> bmp = readBytes(folder / "out.bmp");
+    ASSERT_EQ(bmp.size(), 14u + 40u + 16u * 3u);
+    EXPECT_EQ(bmp[0], 'B');
+    EXPECT_EQ(read32(bmp, 2), bmp.size());
+    EXPECT_EQ(readText((folder / "out.bmp.part").string()), "the user's own file");
+    EXPECT_EQ(namesIn(folder), (std::vector<std::string>{"in.raw", "out.bmp", "out.bmp.part"}));
+
+    // The same for a capture, and for a conversion that fails (it leaves the user's file too).
+    writeText(folder / "scene.raw.part", "mine too");
+    ASSERT_EQ(zfk("capture --format Mono8 --size 4x4 " + at("scene.raw")).status, 0);
+    EXPECT_EQ(readBytes(folder / "scene.raw").size(), 16u);
+    EXPECT_EQ(readText((folder / "scene.raw.part").string()), "mine too");
+    EXPECT_EQ(zfk("convert --format RGB24 --size 5x3 " + at("in.raw") + " " + at("missing/out.bmp")).status, 2);
+    EXPECT_EQ(namesIn(folder),
+              (std::vector<std::string>{"in.raw", "out.bmp", "out.bmp.part", "scene.raw", "scene.raw.part"}));
+}
+
+#if !defined(_WIN32)
+// Two runs writing one output at the same time each write a temporary of their own: the output is
+// then one run's whole file, and both succeed.
+TEST_F(ZfkTool, TwoRunsWritingOneOutputAtOnceLeaveOneWholeFile) {
+    ASSERT_EQ(zfk("capture --format RGB24 --size 1920x1080 " + at("a.raw")).status, 0);
+    ASSERT_EQ(zfk("capture --format BGR24 --size 1920x1080 " + at("b.raw")).status, 0);  // another picture
+    ASSERT_EQ(zfk("convert --format RGB24 --size 1920x1080 " + at("a.raw") + " " + at("a.bmp")).status, 0);
+    ASSERT_EQ(zfk("convert --format RGB24 --size 1920x1080 " + at("b.raw") + " " + at("b.bmp")).status, 0);
+    const std::vector<unsigned char> a = readBytes(folder / "a.bmp"), b = readBytes(folder / "b.bmp");
+    ASSERT_NE(a, b);
+    for (int round = 0; round < 4; ++round) {
+        const std::string convert = "./zfk convert --format RGB24 --size 1920x1080 ";
+        const std::string both = "(" + convert + at("a.raw") + " " + at("out.bmp") + " & a=$!; " + convert + at("b.raw") +
+                                 " " + at("out.bmp") + " & b=$!; wait $a; first=$?; wait $b; [ $first -eq 0 ] && [ $? -eq 0 ]) 2> " +
+                                 at("errors.txt");
+        EXPECT_EQ(std::system(both.c_str()), 0) << readText(at("errors.txt"));
+        const std::vector<unsigned char> out = readBytes(folder / "out.bmp");
+        EXPECT_TRUE(out == a || out == b) << "round " << round << ": " << out.size() << " bytes, neither picture";
+        EXPECT_EQ(namesIn(folder), (std::vector<std::string>{"a.bmp", "a.raw", "b.bmp", "b.raw", "errors.txt", "out.bmp"}));
+    }
+}
+#endif
+
 TEST_F(ZfkTool, AWindowOffThePlanarChromaGridIsConvertedWithAWarning) {
     ASSERT_EQ(zfk("capture --format I420 --size 8x8 " + at("in.raw")).status, 0);
     const Result offGrid = zfk("convert --format I420 --size 8x8 --window 1,2,4,4 " + at("in.raw") + " " + at("a.bmp"));

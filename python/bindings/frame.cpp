@@ -184,7 +184,9 @@ void Frame::copyRegion(py::handle source, int64_t sourceWidth, int64_t sourceHei
         const std::string size = std::to_string(sourceWidth) + "x" + std::to_string(sourceHeight);
         if (sourceWidth <= 0 || sourceHeight <= 0 || sourceWidth > INT_MAX || sourceHeight > INT_MAX)
             throw py::value_error("a " + size + " source image cannot be");
-        if (x < 0 || y < 0 || x + width > sourceWidth || y + height > sourceHeight)
+        // Compared as x > sourceWidth - width: both sizes are in 1 to INT_MAX, while x + width would
+        // pass 64 bits for an x near 2^63 and fit.
+        if (x < 0 || y < 0 || x > sourceWidth - width || y > sourceHeight - height)
             throw py::value_error("a " + std::to_string(width) + "x" + std::to_string(height) + " window at (" +
                                   std::to_string(x) + ", " + std::to_string(y) + ") does not fit in a " + size +
                                   " source");

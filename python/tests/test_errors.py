@@ -50,6 +50,25 @@ def test_windows_outside_the_source_copy_nothing(limiter):
         zfk.Frame("YVU9", 4, 4, limiter).copy_region(bytes(54), 6, 6, 0, 0)
 
 
+def test_windows_at_offsets_past_any_source_copy_nothing(limiter):
+    # x + width and y + height pass 64 bits here: the window still does not fit.
+    for code, bytes_per_pixel in [("RGB24", 3), ("Mono8", 1), ("YUY2", 2), ("I420", 1.5)]:
+        frame = zfk.Frame(code, 2, 2, limiter)
+        source = bytes(int(6 * 4 * bytes_per_pixel))  # a 6x4 image
+        for x, y in [(2**63 - 1, 0), (0, 2**63 - 1), (2**63 - 1, 2**63 - 1), (2**63 - 2, 0), (0, 2**63 - 2)]:
+            with pytest.raises(ValueError, match="does not fit in a 6x4 source"):
+                frame.copy_region(source, 6, 4, x, y)
+        assert not frame.has_data and limiter.used == 0
+    # A frame holding data keeps it.
+    frame = zfk.Frame("RGB24", 2, 2, limiter)
+    frame.copy_data(bytes(range(12)))
+    before = frame.to_array().copy()
+    for x, y in [(2**63 - 1, 0), (0, 2**63 - 1)]:
+        with pytest.raises(ValueError, match="does not fit in a 6x3 source"):
+            frame.copy_region(bytes(range(54)), 6, 3, x, y)
+    np.testing.assert_array_equal(frame.to_array(), before)
+
+
 def test_buffers_that_cannot_be_read_as_bytes(limiter):
     frame = zfk.Frame("Mono8", 2, 2, limiter)
     with pytest.raises(TypeError, match="bytes-like"):

@@ -9,14 +9,12 @@ namespace {
 template <typename Sample, typename Transpose>
 void transposePlaneBy(Sample* out, const uint8_t* top, ptrdiff_t pitch, int width, int height, Transpose transpose) {
     const uint8_t* rows[kStripRows];
-    for (int c0 = 0; c0 < width; c0 += kPlaneBandColumns) {
-        const int n = width - c0 < kPlaneBandColumns ? width - c0 : kPlaneBandColumns;
-        for (int r0 = 0; r0 < height; r0 += kStripRows) {
-            const int count = height - r0 < kStripRows ? height - r0 : kStripRows;
+    forEachPiece(width, kPlaneBandColumns, [&](int c0, int n) {
+        forEachPiece(height, kStripRows, [&](int r0, int count) {
             for (int i = 0; i < count; ++i) rows[i] = top + (r0 + i) * pitch + sizeof(Sample) * c0;
             transpose(rows, count, n, out + static_cast<size_t>(c0) * height + r0);
-        }
-    }
+        });
+    });
 }
 
 }  // namespace

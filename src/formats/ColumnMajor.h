@@ -87,6 +87,20 @@ struct StripRow {
 void transposePairedBand(const RowKernels& kernels, const uint8_t* const* rows, int rowCount, int n, int phase,
                          uint8_t* out, size_t columnStride);
 
+// Runs visit(first, count) over 0 to total - 1 in consecutive pieces of `step` (step > 0), the last
+// one shorter: the bands, chunks and strips of the loops below. `first` moves on by the count just
+// visited and so never passes total: no sum passes INT_MAX, for a total anywhere up to it (stepping
+// `first += step` overflows int past the last piece of a total within `step` of INT_MAX, as for
+// any width above 2^30 in bands of 2^30 columns).
+template <typename Visit>
+void forEachPiece(int total, int step, Visit visit) {
+    for (int first = 0; first < total;) {
+        const int count = total - first < step ? total - first : step;
+        visit(first, count);
+        first += count;
+    }
+}
+
 // Fills `bands` column-major planes of a {height, width, bands} 8-bit array: out[b * width * height +
 // c * height + r] is band b of pixel (r, c). produce(r, c0, n, scratch, row) makes columns c0 to
 // c0 + n - 1 of image row r and says where they are in `row` (a StripRow, its bands preset to the
@@ -96,10 +110,8 @@ void fillColumnMajor(const StripScratch& scratch, uint8_t* out, int width, int h
     const RowKernels& kernels = rowKernels();
     const size_t plane = static_cast<size_t>(width) * static_cast<size_t>(height);
     const uint8_t* rowsOfBand[3][kStripRows];
-    for (int r0 = 0; r0 < height; r0 += kStripRows) {
-        const int rows = height - r0 < kStripRows ? height - r0 : kStripRows;
-        for (int c0 = 0; c0 < width; c0 += kChunkColumns) {
-            const int n = width - c0 < kChunkColumns ? width - c0 : kChunkColumns;
+    forEachPiece(height, kStripRows, [&](int r0, int rows) {
+        forEachPiece(width, kChunkColumns, [&](int c0, int n) {
             StripRow made{};
             for (int i = 0; i < rows; ++i) {
                 const RowScratch room = scratch.row(i);
@@ -116,8 +128,8 @@ void fillColumnMajor(const StripScratch& scratch, uint8_t* out, int width, int h
                 else
                     kernels.transpose8(rowsOfBand[b], rows, n, first + b * plane, static_cast<size_t>(height));
             }
-        }
-    }
+        });
+    });
 }
 
 // The column-major copy of a plane of 8-bit samples whose image row r starts at top + r * pitch (a

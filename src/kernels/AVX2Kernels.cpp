@@ -92,19 +92,49 @@ const auto weightedPairs = [](__m256i r, __m256i g, __m256i b, int wr, int wg, i
 void rgbToYUV(const uint8_t* const rgb[3], uint8_t* const yuv[3], int n) { rgbToYUVIn<Register256>(rgb, yuv, n, weightedPairs); }
 void rgbToMono(const uint8_t* const rgb[3], uint8_t* mono, int n) { rgbToMonoIn<Register256>(rgb, mono, n, weightedPairs); }
 
-// Eight pixels a step: two runs of four, one in each lane, have bytes 0 and 2 exchanged and are
-// closed up into 24 bytes; the 32-byte store writes 8 bytes of the next step's pixels, which that
-// step rewrites. The last steps, which would pass the row's end, go plain.
-void swap3(const uint8_t* in, uint8_t* out, int n) {
-    const __m256i swap = _mm256_setr_epi8(2, 1, 0, 5, 4, 3, 8, 7, 6, 11, 10, 9, -1, -1, -1, -1, 2, 1, 0, 5, 4, 3, 8, 7,
-                                          6, 11, 10, 9, -1, -1, -1, -1);
-    const __m256i closeUp = _mm256_setr_epi32(0, 1, 2, 4, 5, 6, 3, 7);
-    int i = 0;
-    for (; 3 * i + 32 <= 3 * n; i += 8) {
-        const __m256i pixels = loadHalves(in + 3 * i, in + 3 * i + 12);
-        store32(out + 3 * i, _mm256_permutevar8x32_epi32(_mm256_shuffle_epi8(pixels, swap), closeUp));
+// Bytes 0 and 2 of 3-byte pixels exchanged 32 pixels (96 bytes, three registers) a step, on the
+// input's grid of registers as swap3By48 does it: byte j of each output register is byte j + 2, j or
+// j - 2 of the input (see swap3Offset). Lane permutes put each register's neighbouring lanes beside
+// its own (the next register's low lane above its high lane, the last's nothing), byte aligns shift
+// the bytes two places either way across them, and two blends pick each byte. Each step loads its
+// 96 bytes before it stores them and stores those alone: out may be in, and no byte of out ever
+// holds anything but its final value. The rest goes 16 pixels a step in 128-bit registers, then
+// plain.
+struct Swap3Blends {
+    uint8_t later[3][32], earlier[3][32];  // the top bit set where byte j takes byte j + 2, or j - 2
+    constexpr Swap3Blends() : later(), earlier() {
+        for (int phase = 0; phase < 3; ++phase)
+            for (int j = 0; j < 32; ++j) {
+                const int offset = swap3Offset(phase, j);
+                later[phase][j] = offset > 0 ? 0x80 : 0;
+                earlier[phase][j] = offset < 0 ? 0x80 : 0;
+            }
     }
-    plain::swap3(in + 3 * i, out + 3 * i, n - i);
+};
+
+// A register of phase Phase from its bytes, those two places on (later) and two places back (earlier).
+template <int Phase>
+inline __m256i swapped32(__m256i current, __m256i later, __m256i earlier) {
+    static constexpr Swap3Blends blends;
+    return _mm256_blendv_epi8(_mm256_blendv_epi8(current, later, load32(blends.later[Phase])), earlier,
+                              load32(blends.earlier[Phase]));
+}
+
+void swap3(const uint8_t* in, uint8_t* out, int n) {
+    int i = 0;
+    for (; i + 32 <= n; i += 32, in += 96, out += 96) {
+        const __m256i a = load32(in), b = load32(in + 32), c = load32(in + 64);
+        // Register k starts at byte 32 k, at place 2 k mod 3 of its pixel.
+        const __m256i highAlowB = _mm256_permute2x128_si256(a, b, 0x21), highBlowC = _mm256_permute2x128_si256(b, c, 0x21);
+        const __m256i nothingLowA = _mm256_permute2x128_si256(a, a, 0x08), highCnothing = _mm256_permute2x128_si256(c, c, 0x81);
+        const __m256i first = swapped32<0>(a, _mm256_alignr_epi8(highAlowB, a, 2), _mm256_alignr_epi8(a, nothingLowA, 14));
+        const __m256i second = swapped32<2>(b, _mm256_alignr_epi8(highBlowC, b, 2), _mm256_alignr_epi8(b, highAlowB, 14));
+        const __m256i third = swapped32<1>(c, _mm256_alignr_epi8(highCnothing, c, 2), _mm256_alignr_epi8(c, highBlowC, 14));
+        store32(out, first);
+        store32(out + 32, second);
+        store32(out + 64, third);
+    }
+    swap3By48<Swap3Shuffled>(in, out, n - i);
 }
 
 void merge3(const uint8_t* const in[3], uint8_t* out, int n) { merge3By32(in, out, n, interleaveLanes); }

@@ -3,9 +3,11 @@
 //
 // The instruction-set files are compiled with their own -m flags. Nothing compiled there may be an
 // inline function the linker could merge with another file's copy (the kept copy could then hold
-// AVX2 instructions that an SSE2 caller runs): they include no header with inline code besides the
-// compiler's intrinsics, keep their helpers static or in an unnamed namespace, and reach shared
-// code through the plain functions declared here.
+// AVX2 instructions that an SSE2 caller runs): every function, template and object that the headers
+// they include define at namespace scope (this one, RowKernels.h, Vectors128.h, Vectors256.h) is
+// static or in an unnamed namespace, as are their own helpers, and shared code is reached through
+// the plain functions declared here. The build checks it: tests/check_kernel_symbols.sh fails on
+// any function an instruction-set object defines that another object defines too.
 #ifndef ZORVFRAMEKIT_KERNELS_KERNELSETS_H
 #define ZORVFRAMEKIT_KERNELS_KERNELSETS_H
 

@@ -46,16 +46,19 @@ struct Packed444Row {
 // The two packed 4:1:1 layouts, four pixels to a chroma pair: Y411 (U Y0 Y1 V Y2 Y3) and Y41P
 // (U0 Y0 V0 Y1 U4 Y2 V4 Y3 Y4 Y5 Y6 Y7). Pixel j of a group of `pixels` in `bytes` bytes has its
 // luma at byte y[j] and its chroma at u[j] and v[j].
+// Static, as everything with code or storage this header defines (the instruction-set kernel files
+// include it, each compiled with its own flags: an inline function of external linkage would be
+// emitted in each of them, where not inlined, and linked once from any; see KernelSets.h).
 enum class Packed411Layout { Y411, Y41P };
 struct Packed411Format {
     int pixels, bytes;
     int y[8], u[8], v[8];
 };
-constexpr Packed411Format kPacked411Formats[2] = {
+static constexpr Packed411Format kPacked411Formats[2] = {
     {4, 6, {1, 2, 4, 5}, {0, 0, 0, 0}, {3, 3, 3, 3}},
     {8, 12, {1, 3, 5, 7, 8, 9, 10, 11}, {0, 0, 0, 0, 4, 4, 4, 4}, {2, 2, 2, 2, 6, 6, 6, 6}},
 };
-constexpr const Packed411Format& packed411Format(Packed411Layout layout) {
+static constexpr const Packed411Format& packed411Format(Packed411Layout layout) {
     return kPacked411Formats[layout == Packed411Layout::Y411 ? 0 : 1];
 }
 
@@ -101,7 +104,10 @@ struct RowKernels {
     // U0 Y0 V0 Y1 U4 Y2 V4 Y3 Y4 Y5 Y6 Y7: two chroma samples per group, each for 4 pixels.
     void (*unpackY41P)(const uint8_t* in, uint8_t* y, uint8_t* u, uint8_t* v, int groups);
 
-    // --- Bitmap rows.
+    // --- Bitmap rows. These, and the colour kernels to bitmap pixels above, store nothing but the
+    // final value of each byte of their pixels, not even for a moment (a display may read a bitmap
+    // while its rows are converted into it), and those of the same bytes a pixel each way may
+    // convert in place.
     // Bytes 0 and 2 of each 3-byte pixel exchanged.
     void (*swap3)(const uint8_t* in, uint8_t* out, int n);
     // Bytes 0 and 2 of each 4-byte pixel exchanged; the 4th byte of out is never written.

@@ -207,19 +207,9 @@ void packed422ToRGB(const Packed422Row& row, uint8_t* const rgb[3], int n) {
 
 // ---- Bitmap rows --------------------------------------------------------------------------------
 
-// Four pixels at a time, 16 bytes read and written for 12: the 4 extra bytes written are the next
-// pixels', rewritten by the next step; the last steps, which would pass the row's end, go plain.
-void swap3(const uint8_t* in, uint8_t* out, int n) {
-    const __m128i first = _mm_setr_epi8(-1, 0, 0, -1, 0, 0, -1, 0, 0, -1, 0, 0, 0, 0, 0, 0);
-    const __m128i middle = _mm_slli_si128(first, 1), last = _mm_slli_si128(first, 2);
-    int i = 0;
-    for (; 3 * i + 16 <= 3 * n; i += 4) {
-        const __m128i x = load16(in + 3 * i);
-        const __m128i ends = _mm_or_si128(_mm_and_si128(_mm_srli_si128(x, 2), first), _mm_and_si128(_mm_slli_si128(x, 2), last));
-        store16(out + 3 * i, _mm_or_si128(ends, _mm_and_si128(x, middle)));
-    }
-    plain::swap3(in + 3 * i, out + 3 * i, n - i);
-}
+// On the input's grid of registers, 16 pixels a step (see swap3By48): only the bytes of the pixels
+// converted are stored, each with its final value.
+void swap3(const uint8_t* in, uint8_t* out, int n) { swap3By48<Swap3Shifted>(in, out, n); }
 
 void merge3(const uint8_t* const in[3], uint8_t* out, int n) {
     const Bands<const uint8_t*> bands(in);

@@ -137,14 +137,9 @@ void merge3(const uint8_t* const in[3], uint8_t* out, int n) {
     plain::merge3(rest, out + 3 * i, n - i);
 }
 
-// Four pixels a step, 16 bytes read and written for 12: the 4 extra bytes written are the next
-// pixels', rewritten by the next step; the last steps, which would pass the row's end, go plain.
-void swap3(const uint8_t* in, uint8_t* out, int n) {
-    const __m128i swap = _mm_setr_epi8(2, 1, 0, 5, 4, 3, 8, 7, 6, 11, 10, 9, 12, 13, 14, 15);
-    int i = 0;
-    for (; 3 * i + 16 <= 3 * n; i += 4) store16(out + 3 * i, _mm_shuffle_epi8(load16(in + 3 * i), swap));
-    plain::swap3(in + 3 * i, out + 3 * i, n - i);
-}
+// On the input's grid of registers, 16 pixels a step (see swap3By48): only the bytes of the pixels
+// converted are stored, each with its final value.
+void swap3(const uint8_t* in, uint8_t* out, int n) { swap3By48<Swap3Shuffled>(in, out, n); }
 
 // ---- Colour: the byte-pair arithmetic in 128-bit registers
 

@@ -18,6 +18,9 @@
 #define ZORVFRAMEKIT_KERNELS_VECTORS128_H
 
 #include <emmintrin.h>
+#if defined(__SSSE3__)
+#include <tmmintrin.h>
+#endif
 
 #include "kernels/KernelSets.h"
 
@@ -371,6 +374,89 @@ constexpr Interleave3Masks makeInterleave3Masks() {
     return masks;
 }
 constexpr Interleave3Masks kInterleave3 = makeInterleave3Masks();
+
+// Bytes 0 and 2 of 3-byte pixels exchanged: byte j of a register whose first byte lies at place
+// `phase` of its pixel (0, 1 or 2) takes byte j + 2, j or j - 2 of the input (place 0, 1 or 2 of
+// its own pixel), given here as the offset 2, 0 or -2.
+constexpr int swap3Offset(int phase, int j) { return 2 - 2 * ((phase + j) % 3); }
+
+// 16 pixels (48 bytes, three registers) a step, on the input's own grid of registers: output
+// register k is input register k but for the bytes whose partner lies in register k - 1 or k + 1.
+// Swap::swapped<phase>(previous, current, next) makes a register of phase 0, 1 or 2 (register k of
+// the step is of phase k, 16 being 1 more than a multiple of 3); the first register takes nothing
+// from before it and the last nothing after it, the step being whole pixels. Each step loads its 48
+// bytes before it stores them and stores those alone: out may be in, and no byte of out ever holds
+// anything but its final value (a display reading the bitmap meanwhile sees each pixel as it was or
+// as it becomes). The last n % 16 pixels go plain.
+template <typename Swap>
+inline void swap3By48(const uint8_t* in, uint8_t* out, int n) {
+    int i = 0;
+    for (; i + 16 <= n; i += 16, in += 48, out += 48) {
+        const __m128i a = load16(in), b = load16(in + 16), c = load16(in + 32);
+        const __m128i first = Swap::template swapped<0>(a, a, b), second = Swap::template swapped<1>(a, b, c),
+                      third = Swap::template swapped<2>(b, c, c);
+        store16(out, first);
+        store16(out + 16, second);
+        store16(out + 32, third);
+    }
+    plain::swap3(in, out, n - i);
+}
+
+// SSE2's: the bytes either side of a register shifted in, and each byte picked by masks.
+struct Swap3Shifted {
+    struct Masks {
+        uint8_t later[3][16], own[3][16], earlier[3][16];  // where byte j takes byte j + 2, j or j - 2
+        constexpr Masks() : later(), own(), earlier() {
+            for (int phase = 0; phase < 3; ++phase)
+                for (int j = 0; j < 16; ++j) {
+                    const int offset = swap3Offset(phase, j);
+                    if (offset > 0)
+                        later[phase][j] = 0xFF;
+                    else if (offset == 0)
+                        own[phase][j] = 0xFF;
+                    else
+                        earlier[phase][j] = 0xFF;
+                }
+        }
+    };
+    template <int Phase>
+    static __m128i swapped(__m128i previous, __m128i current, __m128i next) {
+        static constexpr Masks masks;
+        __m128i later = _mm_srli_si128(current, 2), earlier = _mm_slli_si128(current, 2);
+        if (Phase != 2) later = _mm_or_si128(later, _mm_slli_si128(next, 14));
+        if (Phase != 0) earlier = _mm_or_si128(earlier, _mm_srli_si128(previous, 14));
+        return _mm_or_si128(_mm_or_si128(_mm_and_si128(later, load16(masks.later[Phase])),
+                                         _mm_and_si128(current, load16(masks.own[Phase]))),
+                            _mm_and_si128(earlier, load16(masks.earlier[Phase])));
+    }
+};
+
+#if defined(__SSSE3__)
+// The levels with byte shuffles: each register's own bytes in one shuffle, and those from the
+// registers either side in one each.
+struct Swap3Shuffled {
+    struct Shuffles {
+        uint8_t own[3][16], fromPrevious[3][16], fromNext[3][16];
+        constexpr Shuffles() : own(), fromPrevious(), fromNext() {
+            for (int phase = 0; phase < 3; ++phase)
+                for (int j = 0; j < 16; ++j) {
+                    const int from = j + swap3Offset(phase, j);
+                    own[phase][j] = static_cast<uint8_t>(from >= 0 && from < 16 ? from : 0x80);
+                    fromPrevious[phase][j] = static_cast<uint8_t>(from < 0 ? from + 16 : 0x80);
+                    fromNext[phase][j] = static_cast<uint8_t>(from >= 16 ? from - 16 : 0x80);
+                }
+        }
+    };
+    template <int Phase>
+    static __m128i swapped(__m128i previous, __m128i current, __m128i next) {
+        static constexpr Shuffles shuffles;
+        __m128i x = _mm_shuffle_epi8(current, load16(shuffles.own[Phase]));
+        if (Phase != 0) x = _mm_or_si128(x, _mm_shuffle_epi8(previous, load16(shuffles.fromPrevious[Phase])));
+        if (Phase != 2) x = _mm_or_si128(x, _mm_shuffle_epi8(next, load16(shuffles.fromNext[Phase])));
+        return x;
+    }
+};
+#endif
 
 // Transposes of blocks into columns: out[c * stride + i] = rows[i][c]. Blocks past the last whole
 // one are placed flush with the end instead, rewriting a few bytes with their own values.

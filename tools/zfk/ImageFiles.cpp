@@ -6,11 +6,23 @@
 #define STBI_WRITE_NO_STDIO
 #include <stb/stb_image_write.h>
 
+#include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <system_error>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#if defined(_WIN32)
+#include <io.h>
+#include <process.h>
+#else
+#include <unistd.h>
+#endif
 
 #include "ha.h"
 
@@ -149,35 +161,116 @@ std::vector<uint8_t> npyFileBytes(HostArray array) {
     return out;
 }
 
-bool writeFileWhole(const std::string& path, const std::vector<uint8_t>& bytes, std::string& error) {
-    namespace fs = std::filesystem;
-    const fs::path target(path);
-    fs::path temporary = target;
-    temporary += ".part";
-    {
-        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-        if (!out) {
-            error = "cannot write " + path;
-            return false;
+namespace {
+
+namespace fs = std::filesystem;
+
+// The few file operations writeFileWhole needs, on a descriptor, in each system's own calls.
+#if defined(_WIN32)
+int createExclusively(const fs::path& path) {
+    return _wopen(path.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY | _O_NOINHERIT, _S_IREAD | _S_IWRITE);
+}
+// _write takes an unsigned count: at most 1 GiB a call.
+long writeSome(int fd, const uint8_t* data, size_t count) {
+    return _write(fd, data, static_cast<unsigned>(count < (size_t(1) << 30) ? count : size_t(1) << 30));
+}
+int flushToDisk(int fd) { return _commit(fd); }  // FlushFileBuffers on the file's handle
+int closeFile(int fd) { return _close(fd); }
+int processID() { return _getpid(); }
+void flushFolder(const fs::path&) {}  // Windows cannot flush a folder (NTFS journals the rename)
+#else
+int createExclusively(const fs::path& path) {
+    return ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);  // as the umask allows
+}
+long writeSome(int fd, const uint8_t* data, size_t count) {
+    return static_cast<long>(::write(fd, data, count < (size_t(1) << 30) ? count : size_t(1) << 30));
+}
+int flushToDisk(int fd) { return ::fsync(fd); }
+int closeFile(int fd) { return ::close(fd); }
+int processID() { return static_cast<int>(::getpid()); }
+// The folder's entry for the renamed file, on disk too; where the folder cannot be opened (or the
+// file system cannot flush one), the file itself already is.
+void flushFolder(const fs::path& folder) {
+    const int fd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return;
+    ::fsync(fd);
+    ::close(fd);
+}
+#endif
+
+std::string systemError(int error) { return std::generic_category().message(error); }
+
+// A name beside `target` that no file has yet, created (empty) in the same step so that no one else
+// can take it: target's name followed by a random suffix and ".part". Another zfk writing the same
+// output has its own; a file of the user's (OUT.part, or any other) is never opened.
+int createTemporaryBeside(const fs::path& target, fs::path& temporary, int& error) {
+    static std::mt19937_64 random = [] {
+        unsigned entropy[2] = {0, 0};
+        try {
+            std::random_device device;
+            entropy[0] = device();
+            entropy[1] = device();
+        } catch (const std::exception&) {
+            // No source of entropy: the process and the clock still tell two runs apart.
         }
-        out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-        out.close();
-        if (!out) {
-            std::error_code ignored;
-            fs::remove(temporary, ignored);
-            error = "cannot write " + path;
-            return false;
-        }
+        std::seed_seq seed{entropy[0], entropy[1], static_cast<unsigned>(processID()),
+                           static_cast<unsigned>(std::chrono::steady_clock::now().time_since_epoch().count())};
+        return std::mt19937_64(seed);
+    }();
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        char suffix[32];
+        std::snprintf(suffix, sizeof suffix, ".%012llx.part",
+                      static_cast<unsigned long long>(random() & 0xFFFFFFFFFFFFull));
+        temporary = target;
+        temporary += suffix;
+        const int fd = createExclusively(temporary);
+        if (fd >= 0) return fd;
+        error = errno;
+        if (error != EEXIST) return -1;
     }
-    std::error_code failure;
-    fs::rename(temporary, target, failure);
-    if (failure) {
-        std::error_code ignored;
-        fs::remove(temporary, ignored);
-        error = "cannot write " + path + ": " + failure.message();
+    return -1;
+}
+
+}  // namespace
+
+bool writeFileWhole(const std::string& path, const std::vector<uint8_t>& bytes, std::string& error) {
+    const fs::path target(path);
+    fs::path temporary;
+    int failure = 0;
+    const int fd = createTemporaryBeside(target, temporary, failure);
+    if (fd < 0) {
+        error = "cannot write " + path + ": " + systemError(failure);
         return false;
     }
-    return true;
+    // Every byte written and on disk before the rename, so that a crash leaves the old file or the
+    // whole new one under the name, never a short one.
+    const char* step = nullptr;  // the step that failed
+    const auto failed = [&](const char* what, int code) {
+        step = what;
+        failure = code;
+    };
+    for (size_t done = 0; done < bytes.size() && step == nullptr;) {
+        const long written = writeSome(fd, bytes.data() + done, bytes.size() - done);
+        if (written > 0)
+            done += static_cast<size_t>(written);
+        else if (written == 0 || errno != EINTR)
+            failed("writing", written < 0 ? errno : ENOSPC);
+    }
+    if (step == nullptr && flushToDisk(fd) != 0) failed("flushing", errno);
+    if (closeFile(fd) != 0 && step == nullptr) failed("closing", errno);
+    std::error_code renamed;
+    if (step == nullptr) {
+        fs::rename(temporary, target, renamed);  // over an older file: replaced whole, at once
+        if (!renamed) {
+            flushFolder(target.parent_path());
+            return true;
+        }
+    }
+    std::error_code ignored;
+    fs::remove(temporary, ignored);
+    error = "cannot write " + path + ": " + (step != nullptr ? std::string(step) + ", " + systemError(failure)
+                                                          : renamed.message());
+    return false;
 }
 
 bool readFile(const std::string& path, int64_t expectedSize, const std::string& expected, std::vector<uint8_t>& bytes,

@@ -37,8 +37,10 @@ std::vector<uint8_t> pngFileBytes(const RGBImage& image);
 // it stands, with the dtype of its class.
 std::vector<uint8_t> npyFileBytes(HostArray array);
 
-// Writes the bytes to a temporary name beside `path` and renames it into place, so that `path`
-// either is complete or does not exist. False (and nothing left behind) on failure.
+// Writes the bytes to a temporary file of its own beside `path` (a new name, created exclusively:
+// no file of the user's, nor another writer's, is touched), flushes it to disk and renames it into
+// place, so that `path` is either what it was or the whole new file. False (and nothing left
+// behind) on failure.
 bool writeFileWhole(const std::string& path, const std::vector<uint8_t>& bytes, std::string& error);
 
 // Reads a regular file of exactly `expectedSize` bytes, the size of what `expected` names ("a 4x4
