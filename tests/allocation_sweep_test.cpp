@@ -250,7 +250,7 @@ TEST(AllocationFailure, EverySessionSurvivesAnyOneFailureAndLeavesNothingBehind)
                 return;
             }
         }
-        std::printf("%s: %ld sites, %d steps failed\n", site.name, count, failures);
+        std::printf("%s: %ld requests, each failed in turn; %d steps failed the interface's way\n", site.name, count, failures);
     }
     // Nothing in the DLL asks its runtime's operator new (which could only fail by throwing).
     if (newCallsBefore >= 0) {
