@@ -2,12 +2,11 @@
 // run at a level below the best this machine has. The level that runs is named in the context.
 #include <benchmark/benchmark.h>
 
-#include <cctype>
 #include <cstdio>
 #include <cstring>
-#include <string>
 #include <vector>
 
+#include "kernels/KernelLevel.h"
 #include "kernels/RowKernels.h"
 
 int main(int argc, char** argv) {
@@ -18,21 +17,14 @@ int main(int argc, char** argv) {
             rest.push_back(argv[i]);
             continue;
         }
-        const std::string wanted = argv[i] + std::strlen(prefix);
-        bool found = false;
-        for (int level = 0; level < zorvframekit::kKernelLevelCount; ++level) {
-            const auto kernels = static_cast<zorvframekit::KernelLevel>(level);
-            std::string name = zorvframekit::kernelLevelName(kernels);
-            for (char& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-            if (name.compare(0, wanted.size(), wanted) != 0 || wanted.empty()) continue;
-            found = true;
-            if (!zorvframekit::forceKernelLevel(kernels)) {
-                std::fprintf(stderr, "this machine cannot run the %s kernels\n", zorvframekit::kernelLevelName(kernels));
-                return 2;
-            }
+        const char* wanted = argv[i] + std::strlen(prefix);
+        zorvframekit::KernelLevel kernels;
+        if (!zorvframekit::parseKernelLevel(wanted, &kernels)) {
+            std::fprintf(stderr, "unknown kernel level '%s': plain, sse2, ssse3, avx2 or avx-512\n", wanted);
+            return 2;
         }
-        if (!found) {
-            std::fprintf(stderr, "unknown kernel level '%s': plain, sse2, ssse3, avx2 or avx-512\n", wanted.c_str());
+        if (!zorvframekit::forceKernelLevel(kernels)) {
+            std::fprintf(stderr, "this machine cannot run the %s kernels\n", zorvframekit::kernelLevelName(kernels));
             return 2;
         }
     }

@@ -10,15 +10,19 @@ endfunction()
 
 # The MinGW runtime DLLs, copied beside our programs so that they run under Wine with one shared
 # copy of the C++ runtime (exceptions cross DLL boundaries safely that way).
-function(zfk_copy_mingw_runtime)
+function(zfk_copy_mingw_runtime)  # [FOLDER], bin by default
   if(NOT WIN32 OR NOT CMAKE_CROSSCOMPILING)
     return()
+  endif()
+  set(destination ${CMAKE_BINARY_DIR}/bin)
+  if(ARGC GREATER 0)
+    set(destination ${ARGV0})
   endif()
   foreach(dll libstdc++-6.dll libgcc_s_dw2-1.dll libwinpthread-1.dll)
     execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=${dll}
                     OUTPUT_VARIABLE path OUTPUT_STRIP_TRAILING_WHITESPACE)
     if(EXISTS "${path}")
-      file(COPY "${path}" DESTINATION ${CMAKE_BINARY_DIR}/bin)
+      file(COPY "${path}" DESTINATION ${destination})
     else()
       message(FATAL_ERROR "MinGW runtime ${dll} not found")
     endif()

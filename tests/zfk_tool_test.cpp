@@ -237,6 +237,9 @@ TEST_F(ZfkTool, MistakesAreNamedAndLeaveNoFile) {
         {"bench --format RGB666", "unknown format"},
         {"bench --format Mono8 --size 4x4 --runs 0", "bad --runs"},
         {"bench --format Mono8 --size 4x4 --size 8x8", "given twice"},
+        {"bench --format Mono8 --size 4x4 --kernels avx3", "unknown kernel level"},
+        // The shipped library has no kernel switch: only its test build does.
+        {"bench --format Mono8 --size 4x4 --kernels sse2", "test build"},
     };
     for (const Case& c : cases) {
         const Result result = zfk(c.arguments);

@@ -1,5 +1,7 @@
 #include "kernels/KernelLevel.h"
 
+#include <cctype>
+
 #if defined(__i386__) || defined(__x86_64__)
 #include <cpuid.h>
 #endif
@@ -44,6 +46,32 @@ const char* kernelLevelName(KernelLevel level) {
     case KernelLevel::AVX512: return "AVX-512";
     }
     return "unknown";
+}
+
+namespace {
+// The next character that counts, in lower case: the names' dashes and spaces ("AVX-512", "plain
+// C++") are passed over.
+char nextFolded(const char*& text) {
+    while (*text == '-' || *text == ' ') ++text;
+    return *text != 0 ? static_cast<char>(std::tolower(static_cast<unsigned char>(*text++))) : 0;
+}
+
+// Whether `wanted` (folded) starts `name` (folded).
+bool startsName(const char* wanted, const char* name) {
+    bool any = false;
+    for (char w; (w = nextFolded(wanted)) != 0; any = true)
+        if (w != nextFolded(name)) return false;
+    return any;
+}
+}  // namespace
+
+bool parseKernelLevel(const char* name, KernelLevel* level) {
+    for (int i = 0; i < kKernelLevelCount; ++i)
+        if (startsName(name, kernelLevelName(static_cast<KernelLevel>(i)))) {
+            *level = static_cast<KernelLevel>(i);
+            return true;
+        }
+    return false;
 }
 
 }  // namespace zorvframekit

@@ -16,6 +16,10 @@ KernelLevel processorKernelLevel();
 
 const char* kernelLevelName(KernelLevel level);
 
+// The level a command line names: plain, sse2, ssse3, avx2 or avx-512 (any case, or the start of
+// one of them); false for anything else.
+bool parseKernelLevel(const char* name, KernelLevel* level);
+
 }  // namespace zorvframekit
 
 #endif  // ZORVFRAMEKIT_KERNELS_KERNELLEVEL_H

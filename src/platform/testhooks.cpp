@@ -1,10 +1,12 @@
-// Only in the test build of the library (zorvframekit_hooked): its failure hooks, exported, so that a
-// test program reaches them through the shared library as an engine reaches the shipped one, which
-// has none. On Windows it also counts the DLL's own operator new, which nothing in it may need.
+// Only in the test build of the library (zorvframekit_hooked): its failure hooks and kernel switch,
+// exported, so that a test program or zfk bench reaches them through the shared library as an engine
+// reaches the shipped one, which has none. On Windows it also counts the DLL's own operator new,
+// which nothing in it may need.
 #include <atomic>
 #include <cstdlib>
 #include <new>
 
+#include "kernels/RowKernels.h"
 #include "platform/platform.h"
 #include "zorvframekit/zorvframekit.h"
 
@@ -16,6 +18,14 @@ extern "C" ZORVFRAMEKIT_API void zfkTestFailAttempt(int site, long k) {
 
 extern "C" ZORVFRAMEKIT_API long zfkTestAttempts(int site) {
     return zorvframekit::platform::attemptsAt(static_cast<FailureSite>(site));
+}
+
+// The kernel level the library runs (a KernelLevel), and a way to run a lower one: for measuring a
+// build at each level a processor may have.
+extern "C" ZORVFRAMEKIT_API int zfkTestKernelLevel() { return static_cast<int>(zorvframekit::rowKernels().level); }
+
+extern "C" ZORVFRAMEKIT_API bool zfkTestForceKernelLevel(int level) {
+    return zorvframekit::forceKernelLevel(static_cast<zorvframekit::KernelLevel>(level));
 }
 
 #if defined(_WIN32)

@@ -1,10 +1,8 @@
 // zfk bench: how long each operation of each frame type takes, through the library as an engine
-// loads it (the DLL on Windows), beside the baselines it is judged against:
-//   x_memcpy  a memcpy of the bytes the operation writes;
-//   x_floor   what a host array cannot go below: haCreateNumericArray of the larger of the native
-//             array's and the result's shapes, a memcpy of its bytes into it, and haFree.
+// loads it (the DLL on Windows), beside the baselines it is judged against (kBaselines says them).
 // Each figure is the median of repeated runs; every run of the operation and of each baseline is a
 // warm second run, and they take turns, so that all share whatever else the machine is doing.
+// --kernels runs a lower kernel level, through the switch that only the library's test build exports.
 #include <algorithm>
 #include <chrono>
 #include <cstring>
@@ -16,11 +14,50 @@
 #include "ha.h"
 #include "kernels/KernelLevel.h"
 
+#if defined(_WIN32)
+#include <windows.h>
+#else
+#include <dlfcn.h>
+#endif
+
 namespace zfk {
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
+
+const char* const kBaselines =
+    "x_memcpy: a memcpy of the bytes the operation writes, between warm buffers laid out as its own source\n"
+    "          and destination are (the same addresses modulo 4096: the C library's memcpy slows many\n"
+    "          times over when its destination lies a little past its source modulo 4096)\n"
+    "x_floor:  what a host array cannot go below: haCreateNumericArray of the larger of the native\n"
+    "          array's and the result's shapes, a memcpy of its bytes into it, and haFree\n";
+
+// A function the library exports, or null: the test build's kernel switch is looked up, not linked.
+void* libraryFunction(const char* name) {
+#if defined(_WIN32)
+    HMODULE library = GetModuleHandleA("zorvframekit.dll");
+    return library != nullptr ? reinterpret_cast<void*>(GetProcAddress(library, name)) : nullptr;
+#else
+    return dlsym(RTLD_DEFAULT, name);
+#endif
+}
+
+// A warm buffer of `size` bytes starting at `offset` modulo 4096.
+class PlacedBuffer {
+public:
+    PlacedBuffer(size_t size, uintptr_t offset) : storage(size + 8192) {
+        const uintptr_t base = reinterpret_cast<uintptr_t>(storage.data());
+        start = storage.data() + ((offset - base % 4096 + 4096) % 4096);
+    }
+    unsigned char* data() { return start; }
+
+private:
+    std::vector<unsigned char> storage;
+    unsigned char* start;
+};
+
+uintptr_t pageOffset(const void* address) { return reinterpret_cast<uintptr_t>(address) % 4096; }
 
 // The same pseudo-random bytes every run.
 std::vector<unsigned char> benchBytes(size_t size) {
@@ -53,6 +90,7 @@ struct Operation {
     size_t bytesWritten;
     std::vector<int> floorShape;  // empty: not a host array
     int floorElementBytes;
+    uintptr_t sourceOffset, destinationOffset;  // where the operation reads and writes, modulo 4096
 };
 
 // The shape and element size of a host array, read back.
@@ -78,13 +116,17 @@ Shape shapeOf(HostArray array) {
 // (the ones it can make), its bitmap, and copying a whole frame in.
 std::vector<Operation> operationsOf(IFrame* frame, const std::vector<unsigned char>& raw, std::vector<unsigned char>& bitmap) {
     std::vector<Operation> operations;
-    operations.push_back({"copyData", [frame, &raw] { frame->copyData(raw.data()); }, raw.size(), {}, 0});
+    const uintptr_t frameData = pageOffset(frame->getData());
+    operations.push_back({"copyData", [frame, &raw] { frame->copyData(raw.data()); }, raw.size(), {}, 0,
+                          pageOffset(raw.data()), frameData});
     HostArray native = frame->getNativeHostArray();
     if (native == nullptr) fail("the library made no host array of a frame that holds data");
     const Shape nativeShape = shapeOf(native);
+    // Host arrays of one shape come where the heap puts them, alike from one call to the next.
+    const uintptr_t arrayData = pageOffset(haGetData(native));
     haFree(native);
     operations.push_back({"getNativeHostArray", [frame] { haFree(frame->getNativeHostArray()); }, nativeShape.bytes(),
-                          nativeShape.dimensions, nativeShape.elementBytes});
+                          nativeShape.dimensions, nativeShape.elementBytes, frameData, arrayData});
     const struct {
         const char* name;
         int space;
@@ -96,11 +138,12 @@ std::vector<Operation> operationsOf(IFrame* frame, const std::vector<unsigned ch
         HostArray converted = frame->getHostArray(space.space);
         if (converted == nullptr) continue;
         const Shape shape = shapeOf(converted);
+        const uintptr_t convertedData = pageOffset(haGetData(converted));
         haFree(converted);
         const Shape& larger = shape.bytes() >= nativeShape.bytes() ? shape : nativeShape;
         const int mask = space.space;
         operations.push_back({space.name, [frame, mask] { haFree(frame->getHostArray(mask)); }, shape.bytes(),
-                              larger.dimensions, larger.elementBytes});
+                              larger.dimensions, larger.elementBytes, frameData, convertedData});
     }
     bitmap.assign(static_cast<size_t>(frame->getBitmapSize()), 0);
     operations.push_back({"fillBitmap",
@@ -108,7 +151,7 @@ std::vector<Operation> operationsOf(IFrame* frame, const std::vector<unsigned ch
                               BITMAPINFOHEADER header;
                               frame->fillBitmap(&header, bitmap.data());
                           },
-                          bitmap.size(), {}, 0});
+                          bitmap.size(), {}, 0, frameData, pageOffset(bitmap.data())});
     return operations;
 }
 
@@ -122,8 +165,10 @@ Timing timeOperation(const Operation& operation, int runs) {
         for (int extent : operation.floorShape) n *= static_cast<size_t>(extent);
         return operation.floorShape.empty() ? 0 : n;
     }();
-    const std::vector<unsigned char> from = benchBytes(std::max(operation.bytesWritten, floorBytes));
-    std::vector<unsigned char> to(operation.bytesWritten);
+    const size_t sourceBytes = std::max(operation.bytesWritten, floorBytes);
+    PlacedBuffer from(sourceBytes, operation.sourceOffset), to(operation.bytesWritten, operation.destinationOffset);
+    const std::vector<unsigned char> pattern = benchBytes(sourceBytes);
+    std::memcpy(from.data(), pattern.data(), sourceBytes);
     const int classID = operation.floorElementBytes == 2 ? haUint16Class : haUint8Class;
     std::vector<double> own, copies, floors;
     for (int run = 0; run < runs; ++run) {
@@ -149,8 +194,22 @@ int runBench(const BenchOptions& options, const Console& console) {
     std::vector<Size> sizes = options.sizes;
     if (sizes.empty()) sizes = {Size{640, 480, "640x480"}, Size{1920, 1080, "1920x1080"}};
 
-    std::fprintf(console.out, "zfk bench: kernels %s (the best this processor runs); median of %d warm runs\n",
-                 zorvframekit::kernelLevelName(zorvframekit::processorKernelLevel()), options.runs);
+    const zorvframekit::KernelLevel best = zorvframekit::processorKernelLevel();
+    typedef int (*KernelLevelQuery)();
+    typedef bool (*KernelSwitch)(int);
+    const auto running = reinterpret_cast<KernelLevelQuery>(libraryFunction("zfkTestKernelLevel"));
+    if (options.kernels >= 0) {
+        const auto force = reinterpret_cast<KernelSwitch>(libraryFunction("zfkTestForceKernelLevel"));
+        if (force == nullptr)
+            fail("--kernels needs the library's test build, which has the switch: run the zfk beside it "
+                 "(bin/hooked/zfk.exe on Windows; LD_LIBRARY_PATH=bin/hooked elsewhere)");
+        const auto level = static_cast<zorvframekit::KernelLevel>(options.kernels);
+        if (!force(options.kernels))
+            fail(std::string("this processor cannot run the ") + zorvframekit::kernelLevelName(level) + " kernels");
+    }
+    const zorvframekit::KernelLevel level = running ? static_cast<zorvframekit::KernelLevel>(running()) : best;
+    std::fprintf(console.out, "zfk bench: kernels %s (this processor runs up to %s); median of %d warm runs\n%s",
+                 zorvframekit::kernelLevelName(level), zorvframekit::kernelLevelName(best), options.runs, kBaselines);
     std::fprintf(console.out, "%-9s %-10s %-19s %9s %9s %8s\n", "format", "size", "operation", "ms", "x_memcpy",
                  "x_floor");
     for (const Size& size : sizes)

@@ -7,6 +7,7 @@
 #include <memory>
 #include <new>
 
+#include "kernels/KernelLevel.h"
 #include "zorvframekit/zorvframekit.h"
 
 namespace zfk {
@@ -25,7 +26,7 @@ const char* const kSynopsis =
     "  zfk convert ... --out-dir DIR [--to bmp|png|npy] IN.raw...\n"
     "  zfk formats [--size WxH]\n"
     "  zfk capture (--format NAME | --code 0xHEX) --size WxH [--bottom-up] OUT.raw\n"
-    "  zfk bench [--format NAME] [--size WxH] [--runs N]\n";
+    "  zfk bench [--format NAME] [--size WxH] [--runs N] [--kernels LEVEL]\n";
 
 bool parseInt(const std::string& text, long long& value) {
     if (text.empty()) return false;
@@ -158,7 +159,7 @@ int runCommandLine(int argc, const char* const* argv, const Console& console) {
     captureCommand->add_option("file", captureFiles, "OUT.raw")->type_name("FILE");
 
     BenchOptions bench;
-    std::string benchFormat, benchSize, benchRuns;
+    std::string benchFormat, benchSize, benchRuns, benchKernels;
     CLI::App* benchCommand = app.add_subcommand(
         "bench", "times each operation of each frame type through the library, beside a memcpy of the bytes it "
                  "writes and, for host arrays, the least a host array costs");
@@ -168,6 +169,9 @@ int runCommandLine(int argc, const char* const* argv, const Console& console) {
         benchCommand->add_option("--size", benchSize, "one frame size (default: 640x480 and 1920x1080)")->type_name("WxH");
     CLI::Option* benchRunsOption =
         benchCommand->add_option("--runs", benchRuns, "timed runs of each, whose median is shown (default 11)")->type_name("N");
+    CLI::Option* benchKernelsOption = benchCommand->add_option(
+        "--kernels", benchKernels, "a lower kernel level to run: plain, sse2, ssse3, avx2, avx-512 (the library's test build only)")
+        ->type_name("LEVEL");
 
     app.footer(kSynopsis);  // after the commands, which would inherit it
 
@@ -228,6 +232,12 @@ int runCommandLine(int argc, const char* const* argv, const Console& console) {
                 if (!parseInt(benchRuns, runs) || runs < 1 || runs > 1000)
                     fail("bad --runs '" + benchRuns + "': expected a number from 1 to 1000");
                 bench.runs = static_cast<int>(runs);
+            }
+            if (benchKernelsOption->count() > 0) {
+                zorvframekit::KernelLevel level;
+                if (!zorvframekit::parseKernelLevel(benchKernels.c_str(), &level))
+                    fail("unknown kernel level '" + benchKernels + "': plain, sse2, ssse3, avx2 or avx-512");
+                bench.kernels = static_cast<int>(level);
             }
             return runBench(bench, console);
         }

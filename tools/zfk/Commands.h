@@ -71,6 +71,7 @@ struct BenchOptions {
     const FormatInfo* format = nullptr;  // every format when null
     std::vector<Size> sizes;             // 640x480 and 1920x1080 when empty
     int runs = 11;
+    int kernels = -1;  // a KernelLevel to run instead of the best, or -1
 };
 
 int runDemo(const DemoOptions& options, const Console& console);
