@@ -198,3 +198,21 @@ TEST(AravisFormats, FrameIdsWrapAtSixteenBitsAndSkipZero) {
     EXPECT_EQ(frameIdGap(100, 99), 0u);  // late, not a wrap
     EXPECT_EQ(frameIdGap(100, 100), 0u);
 }
+
+TEST(AravisCameraGone, AStreamWhoseCameraStopsAnsweringEndsAndSaysSo) {
+    // Aravis gives a silent camera a few seconds of heartbeats before it calls it lost.
+    zorvframekit::MemoryLimiter limiter;
+    auto simulator = std::make_unique<Simulator>("ZFK02");
+    {
+        CameraStream camera(simulated("Mono8", 32, 32), limiter);
+        camera.start();
+        IFrame* first = camera.next(3000);
+        ASSERT_NE(first, nullptr);
+        first->release();
+        simulator.reset();
+        while (IFrame* frame = camera.next(20000)) frame->release();
+        EXPECT_NE(camera.failure().find("lost the camera Aravis Fake (ZFK02): it stopped answering"), std::string::npos)
+            << camera.failure();
+    }
+    EXPECT_EQ(limiter.getMemoryUsed(), 0);
+}

@@ -214,7 +214,8 @@ void CameraStream::start() {
 
 void CameraStream::stop() {
     if (started && !stopping.exchange(true)) {
-        arv_camera_stop_acquisition(device, nullptr);
+        // A camera that stopped answering would only make each command wait for its time-outs.
+        if (!controlLost) arv_camera_stop_acquisition(device, nullptr);
         thread.join();
     }
     queue.close();
