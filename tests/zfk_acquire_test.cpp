@@ -127,6 +127,7 @@ TEST_F(ZfkAcquire, MistakesAreNamedAndLeaveNoFile) {
         {"acquire --fake --to png", "--to goes with --out-dir"},
         {"acquire --fake --offset 3,4" + out, "--offset goes with --size"},
         {"acquire --fake --rate 0" + out, "bad --rate"},
+        {"acquire --fake --size 8x8 --offset 3" + out, "bad --offset '3'"},
         {"acquire --fake --count 2 --count 3" + out, "given twice"},
         {"acquire --fake --format Mono12Packed" + out, "'Mono12Packed' has no frame type of the same layout"},
         {"acquire --fake --exposure 20000000" + out, "an exposure of 2e+07 us is outside the 10 to 1e+07 us"},

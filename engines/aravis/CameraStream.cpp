@@ -236,19 +236,15 @@ StreamStatistics CameraStream::statistics() const {
 }
 
 std::string CameraStream::failure() const {
-    std::lock_guard<std::mutex> guard(failureLock);
-    return failureMessage;
+    if (!controlLost) return "";
+    return "lost the camera " + description.vendor + " " + description.model + " (" + description.serial +
+           "): it stopped answering";
 }
 
 void CameraStream::onControlLost(void*, void* self) {
-    // On Aravis's heartbeat thread: the stream thread sees it and ends the stream.
-    CameraStream* owner = static_cast<CameraStream*>(self);
-    {
-        std::lock_guard<std::mutex> guard(owner->failureLock);
-        owner->failureMessage = "lost the camera " + owner->description.vendor + " " + owner->description.model + " (" +
-                                owner->description.serial + "): it stopped answering";
-    }
-    owner->controlLost = true;
+    // On Aravis's heartbeat thread, which started before the camera was described: it only raises
+    // the flag, which the stream thread sees and ends the stream.
+    static_cast<CameraStream*>(self)->controlLost = true;
 }
 
 void CameraStream::run() {

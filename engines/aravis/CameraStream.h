@@ -11,7 +11,6 @@
 
 #include <atomic>
 #include <cstdint>
-#include <mutex>
 #include <string>
 #include <thread>
 
@@ -130,9 +129,6 @@ private:
     bool anyId = false;
     uint64_t lastId = 0;
     uint64_t missedSinceDelivery = 0;
-
-    mutable std::mutex failureLock;
-    std::string failureMessage;
 };
 
 }  // namespace aravisengine

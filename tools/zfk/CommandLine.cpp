@@ -164,9 +164,13 @@ struct CameraCommands {
         if (o.sized) o.size = parseSize(size);
         o.offsetGiven = offsetOption->count() > 0;
         if (o.offsetGiven) {
-            const Window corner = parseWindow(offset + ",1,1");
-            o.offsetX = corner.x;
-            o.offsetY = corner.y;
+            const size_t comma = offset.find(',');
+            long long x = -1, y = -1;
+            if (comma == std::string::npos || !parseInt(offset.substr(0, comma), x) || !parseInt(offset.substr(comma + 1), y) ||
+                x < 0 || y < 0)
+                fail("bad --offset '" + offset + "': expected X,Y with X, Y >= 0");
+            o.offsetX = int(x);
+            o.offsetY = int(y);
         }
         if (rateOption->count() > 0) o.rate = parsePositive("--rate", rate);
         if (exposureOption->count() > 0) o.exposure = parsePositive("--exposure", exposure);
