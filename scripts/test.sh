@@ -2,7 +2,8 @@
 # Builds and runs every test: Linux with AddressSanitizer + UndefinedBehaviorSanitizer (64-bit and
 # 32-bit), the concurrency tests again under ThreadSanitizer, an optimised Linux build (with a short run of
 # every benchmark), the Python package (pytest), the fuzz targets (clang's libFuzzer), and the
-# 32-bit Windows build under Wine.
+# 32-bit Windows build under Wine. The 64-bit Linux builds also run the Aravis engine against a
+# camera simulator on the loopback interface, with a soak (a minute under AddressSanitizer).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/deps.sh

@@ -15,8 +15,8 @@ namespace zfk {
 namespace {
 
 const char* const kDescription =
-    "zfk: the frame library on a built-in test scene, a converter of raw camera dumps, and a list of the\n"
-    "frame types it knows. 'zfk COMMAND --help' tells more of each command.";
+    "zfk: the frame library on a built-in test scene, a converter of raw camera dumps, a list of the\n"
+    "frame types it knows, and GenICam cameras through Aravis. 'zfk COMMAND --help' tells more of each command.";
 
 const char* const kSynopsis =
     "\nIn short:\n"
@@ -26,7 +26,13 @@ const char* const kSynopsis =
     "  zfk convert ... --out-dir DIR [--to bmp|png|npy] IN.raw...\n"
     "  zfk formats [--size WxH]\n"
     "  zfk capture (--format NAME | --code 0xHEX) --size WxH [--bottom-up] OUT.raw\n"
-    "  zfk bench [--format NAME] [--size WxH] [--runs N] [--kernels LEVEL]\n";
+    "  zfk bench [--format NAME] [--size WxH] [--runs N] [--kernels LEVEL]\n"
+#if defined(ZFK_WITH_ARAVIS)
+    "  zfk cameras [--fake]\n"
+    "  zfk acquire [--camera ID | --fake] [--format NAME] [--size WxH [--offset X,Y]] [--rate FPS]\n"
+    "              [--exposure US] [--count N | --seconds S] [--out-dir DIR [--to bmp|png|npy]]\n"
+#endif
+    ;
 
 bool parseInt(const std::string& text, long long& value) {
     if (text.empty()) return false;
@@ -108,8 +114,76 @@ void refuseRepeatedOptions(const CLI::App& command) {
 }
 
 bool isCommand(const std::string& word) {
-    return word == "demo" || word == "convert" || word == "formats" || word == "capture" || word == "bench";
+    return word == "demo" || word == "convert" || word == "formats" || word == "capture" || word == "bench" ||
+           word == "cameras" || word == "acquire";
 }
+
+#if defined(ZFK_WITH_ARAVIS)
+double parsePositive(const std::string& option, const std::string& text) {
+    char* end = nullptr;
+    const double value = std::strtod(text.c_str(), &end);
+    if (text.empty() || *end != '\0' || !(value > 0) || value > 1e9)
+        fail("bad " + option + " '" + text + "': expected a positive number");
+    return value;
+}
+
+// zfk cameras and zfk acquire.
+struct CameraCommands {
+    CLI::App* list = nullptr;
+    CLI::App* acquire = nullptr;
+    CamerasOptions listOptions;
+    AcquireOptions acquireOptions;
+    std::string size, offset, rate, exposure, count, seconds;
+    CLI::Option *sizeOption = nullptr, *offsetOption = nullptr, *rateOption = nullptr, *exposureOption = nullptr,
+                *countOption = nullptr, *secondsOption = nullptr, *toOption = nullptr;
+
+    void addTo(CLI::App& app) {
+        list = app.add_subcommand("cameras", "lists the cameras Aravis finds (GigE Vision and USB3 Vision)");
+        list->add_flag("--fake", listOptions.fake, "run Aravis's camera simulator on the loopback interface too");
+
+        AcquireOptions& o = acquireOptions;
+        acquire = app.add_subcommand("acquire", "streams frames from a camera through the Aravis engine, writes them as they "
+                                                "come, and says what was received, dropped, and how late");
+        acquire->add_option("--camera", o.camera, "the camera's id, serial or address (zfk cameras lists them; default: "
+                                                  "the first one found)")->type_name("ID");
+        acquire->add_flag("--fake", o.fake, "Aravis's camera simulator, started here on the loopback interface");
+        acquire->add_option("--format", o.format, "GenICam pixel format (default: the camera's)")->type_name("NAME");
+        sizeOption = acquire->add_option("--size", size, "the region's size (default: the camera's)")->type_name("WxH");
+        offsetOption = acquire->add_option("--offset", offset, "the region's top-left corner (default 0,0)")->type_name("X,Y");
+        rateOption = acquire->add_option("--rate", rate, "frames a second (default: the camera's)")->type_name("FPS");
+        exposureOption = acquire->add_option("--exposure", exposure, "exposure time in microseconds (default: the "
+                                                                      "camera's)")->type_name("US");
+        countOption = acquire->add_option("--count", count, "frames to take (default 10)")->type_name("N");
+        secondsOption = acquire->add_option("--seconds", seconds, "take frames for this long instead")->type_name("S");
+        acquire->add_option("--out-dir", o.outDir, "write each frame to DIR/frame-NNNNNN.bmp, .png or .npy")->type_name("DIR");
+        toOption = acquire->add_option("--to", o.to, "with --out-dir: bmp (default), png or npy")->type_name("bmp|png|npy");
+    }
+
+    void readAcquire() {
+        AcquireOptions& o = acquireOptions;
+        o.sized = sizeOption->count() > 0;
+        if (o.sized) o.size = parseSize(size);
+        o.offsetGiven = offsetOption->count() > 0;
+        if (o.offsetGiven) {
+            const size_t comma = offset.find(',');
+            long long x = -1, y = -1;
+            if (comma == std::string::npos || !parseInt(offset.substr(0, comma), x) || !parseInt(offset.substr(comma + 1), y) ||
+                x < 0 || y < 0)
+                fail("bad --offset '" + offset + "': expected X,Y with X, Y >= 0");
+            o.offsetX = int(x);
+            o.offsetY = int(y);
+        }
+        if (rateOption->count() > 0) o.rate = parsePositive("--rate", rate);
+        if (exposureOption->count() > 0) o.exposure = parsePositive("--exposure", exposure);
+        o.countGiven = countOption->count() > 0;
+        if (o.countGiven && (!parseInt(count, o.count) || o.count < 1))
+            fail("bad --count '" + count + "': expected a whole number from 1");
+        o.secondsGiven = secondsOption->count() > 0;
+        if (o.secondsGiven) o.seconds = parsePositive("--seconds", seconds);
+        o.toGiven = toOption->count() > 0;
+    }
+};
+#endif
 
 }  // namespace
 
@@ -173,6 +247,11 @@ int runCommandLine(int argc, const char* const* argv, const Console& console) {
         "--kernels", benchKernels, "a lower kernel level to run: plain, sse2, ssse3, avx2, avx-512 (the library's test build only)")
         ->type_name("LEVEL");
 
+#if defined(ZFK_WITH_ARAVIS)
+    CameraCommands cameras;
+    cameras.addTo(app);
+#endif
+
     app.footer(kSynopsis);  // after the commands, which would inherit it
 
     const std::string first = argc >= 2 ? argv[1] : "";
@@ -188,6 +267,10 @@ int runCommandLine(int argc, const char* const* argv, const Console& console) {
             return 0;
         }
         if (command.empty() && first.compare(0, 1, "-") != 0) fail("unknown command '" + first + "'");
+#if !defined(ZFK_WITH_ARAVIS)
+        if (command == "cameras" || command == "acquire")
+            fail("this zfk was built without Aravis (Debian's libaravis-dev; then build again)");
+#endif
         try {
             app.parse(argc, argv);
         } catch (const CLI::CallForHelp&) {
@@ -241,6 +324,17 @@ int runCommandLine(int argc, const char* const* argv, const Console& console) {
             }
             return runBench(bench, console);
         }
+#if defined(ZFK_WITH_ARAVIS)
+        if (*cameras.list) {
+            refuseRepeatedOptions(*cameras.list);
+            return runCameras(cameras.listOptions, console);
+        }
+        if (*cameras.acquire) {
+            refuseRepeatedOptions(*cameras.acquire);
+            cameras.readAcquire();
+            return runAcquire(cameras.acquireOptions, console);
+        }
+#endif
         refuseRepeatedOptions(*captureCommand);
         capture.choice = captureFormat.choose();
         if (captureSizeOption->count() == 0) fail("--size WxH is needed");

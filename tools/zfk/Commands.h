@@ -74,11 +74,36 @@ struct BenchOptions {
     int kernels = -1;  // a KernelLevel to run instead of the best, or -1
 };
 
+// zfk cameras and zfk acquire, in a zfk built with Aravis.
+struct CamerasOptions {
+    bool fake = false;  // list with the camera simulator running
+};
+
+struct AcquireOptions {
+    std::string camera;  // empty: the first camera found
+    bool fake = false;   // the camera simulator, started in this process on the loopback interface
+    std::string format;  // a GenICam pixel format; empty: the camera's own
+    bool sized = false;
+    Size size;
+    bool offsetGiven = false;
+    int offsetX = 0, offsetY = 0;
+    double rate = 0, exposure = 0;  // frames a second, microseconds; 0: the camera's own
+    long long count = 10;
+    bool countGiven = false;
+    double seconds = 0;
+    bool secondsGiven = false;
+    std::string outDir;  // empty: frames are taken and counted, not written
+    std::string to = "bmp";
+    bool toGiven = false;
+};
+
 int runDemo(const DemoOptions& options, const Console& console);
 int runConvert(const ConvertOptions& options, const Console& console);
 int runFormats(int width, int height, const Console& console);
 int runCapture(const CaptureOptions& options, const Console& console);
 int runBench(const BenchOptions& options, const Console& console);
+int runCameras(const CamerasOptions& options, const Console& console);
+int runAcquire(const AcquireOptions& options, const Console& console);
 
 bool isYUVPlanar(const FormatInfo& format);
 int subsamplingOf(const FormatInfo& format);
