@@ -122,6 +122,9 @@ TEST(PlainKernels, HandCheckedRows) {
     uint8_t bytes[2];
     plain.wordsToBytes(words, bytes, 2, 4, true);  // 0x1234 and 0xABCD, most significant byte first
     EXPECT_EQ(Bytes(bytes, bytes + 2), (Bytes{0x23, 0xBC}));
+    uint8_t swappedWords[4];
+    plain.swapBytes16(words, swappedWords, 2);
+    EXPECT_EQ(Bytes(swappedWords, swappedWords + 4), (Bytes{0x34, 0x12, 0xCD, 0xAB}));
 }
 
 // Whether a level brings its own version of a kernel (otherwise it is the level below's, tested there).
@@ -401,6 +404,10 @@ TEST(KernelExactness, BitmapRows) {
                 plainKernels().wordsToBytes(words.data(), bytes.reference.data(), n, shift, swapped);
                 EXPECT_EQ(bytes.mine.copy(), bytes.reference.copy()) << "wordsToBytes " << shift << " " << swapped;
             }
+        Output swappedWords(2 * samples, random);
+        kernels.swapBytes16(words.data(), swappedWords.mine.data(), n);
+        plainKernels().swapBytes16(words.data(), swappedWords.reference.data(), n);
+        EXPECT_EQ(swappedWords.mine.copy(), swappedWords.reference.copy()) << "swapBytes16";
     });
 }
 
