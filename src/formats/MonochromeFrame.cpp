@@ -92,7 +92,9 @@ bool MonochromeFrame::fillRowMajor(int colorSpaceMask, void* out) {
     if (!hasData() || rowMajorLayout(colorSpaceMask).colorSpace == 0) return false;
     const size_t rowBytes = size_t(width) * bytesPerPixel[formatIndex];
     const unsigned char* data = getData();
-    const auto imageRow = [&](int r) { return data + size_t(bufferRowOfImageRow(r, height, bottomUp != 0)) * rowBytes; };
+    const auto imageRow = [&](int r) {
+        return data + size_t(bufferRowOfImageRow(r, height, bottomUp != 0)) * rowBytes;
+    };
     uint8_t* image = static_cast<uint8_t*>(out);
     const RowKernels& kernels = rowKernels();
     switch (chooseHostConversion(getColorSpace(), colorSpaceMask)) {

@@ -58,7 +58,8 @@ void forEachRowChunk(uint8_t* out, int width, int height, size_t pixelBytes, Pro
     const size_t rowBytes = static_cast<size_t>(width) * pixelBytes;
     for (int r = 0; r < height; ++r) {
         uint8_t* row = out + static_cast<size_t>(r) * rowBytes;
-        forEachPiece(width, kChunkColumns, [&](int c0, int n) { produce(r, c0, n, row + static_cast<size_t>(c0) * pixelBytes); });
+        forEachPiece(width, kChunkColumns,
+                     [&](int c0, int n) { produce(r, c0, n, row + static_cast<size_t>(c0) * pixelBytes); });
     }
 }
 
