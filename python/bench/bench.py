@@ -8,7 +8,10 @@ timed in the same repetitions (cv2's conversion, or a NumPy copy), each baseline
 memory laid out like the task's own result. Figures are medians over the repetitions, in
 milliseconds; the spread is the interquartile range of the package's C-order times, as a share of
 their median. Ratios are medians of each repetition's ratio. The goals each ratio is held to are
-printed beside it; timings are reported, never asserted.
+printed beside it; timings are reported, never asserted. Before each task the benchmark waits (up
+to --patience seconds) for the machine to be quiet, and "others" is the share of all cores' time
+that other processes took while the task was measured: figures taken beside a busy neighbour say
+little.
 
 cv2 uses every core for its conversions (cv2.getNumThreads() says how many); the package converts
 on the calling thread. cv2's grey and YUV are its own formulas, not the package's: the tasks are
@@ -51,6 +54,43 @@ def processor() -> str:
             f"model {fields.get('model', '?')}, {os.cpu_count()} cores")
 
 
+class CpuTimes:
+    """The machine's and this process's processor time so far (Linux), to tell how much of it other
+    processes took meanwhile: on a shared machine, the figures of a task they were busy through are
+    not this package's alone."""
+
+    def __init__(self) -> None:
+        self.total = self.idle = self.mine = 0
+        try:
+            with open("/proc/stat") as stat:
+                values = [int(v) for v in stat.readline().split()[1:9]]
+            with open("/proc/self/stat") as own:
+                fields = own.read().rsplit(")", 1)[1].split()
+        except (OSError, ValueError, IndexError):
+            return
+        self.total, self.idle = sum(values), values[3] + values[4]
+        self.mine = int(fields[11]) + int(fields[12])  # user and system time, every thread's
+
+    def others_since(self, before: CpuTimes) -> float:
+        """The share of every core's time since `before` that other processes used."""
+        total = self.total - before.total
+        if total <= 0:
+            return float("nan")
+        return max(0.0, total - (self.idle - before.idle) - (self.mine - before.mine)) / total
+
+
+def wait_until_quiet(limit: float, patience: float) -> float:
+    """Waits (at most `patience` seconds) until other processes use less than `limit` of the
+    machine over half a second; gives how long it waited."""
+    start = time.perf_counter()
+    while time.perf_counter() - start < patience:
+        before = CpuTimes()
+        time.sleep(0.5)
+        if CpuTimes().others_since(before) < limit:
+            break
+    return time.perf_counter() - start
+
+
 def calls_per_sample(call: Call) -> int:
     """Calls a sample takes so that it lasts some 2 ms: the clock's own cost then does not count."""
     call()
@@ -73,19 +113,27 @@ class Row:
     def __init__(self, task: str, size: str, goal: float, versus: str, rate: bool = False):
         self.task, self.size, self.goal, self.versus, self.rate = task, size, goal, versus, rate
         self.today_f = self.today_c = self.new = self.baseline = self.ratio = self.spread = float("nan")
+        self.others = float("nan")
 
     def line(self) -> str:
         holds = self.ratio >= self.goal if self.rate else self.ratio <= self.goal
         goal = f"{'>=' if self.rate else '<='}{self.goal:.1f}"
         return (f"{self.task:32} {self.size:>9} {self.today_f:7.3f} {self.today_c:7.3f} {self.new:7.3f} "
                 f"{self.spread:6.0%} {self.baseline:8.3f}  {self.ratio:6.2f} {goal:>5} "
-                f"{'holds' if holds else 'MISSED':6} {self.versus}")
+                f"{'holds' if holds else 'MISSED':6} {self.others:6.0%}  {self.versus}")
+
+
+# (limit, patience) for wait_until_quiet before each task; None: no waiting.
+quiet: Optional[tuple[float, float]] = None
 
 
 def compare(task: str, size: str, new: Call, baseline: Call, repeats: int, goal: float, versus: str,
             today_f: Optional[Call] = None, today_c: Optional[Call] = None) -> Row:
     """new against baseline, sample by sample, alternating; today's ways timed in the same repetitions."""
     row = Row(task, size, goal, versus)
+    if quiet is not None:
+        wait_until_quiet(*quiet)
+    started = CpuTimes()
     count = calls_per_sample(new)
     base_count = calls_per_sample(baseline)
     news, bases, ratios, fs, cs = [], [], [], [], []
@@ -105,6 +153,7 @@ def compare(task: str, size: str, new: Call, baseline: Call, repeats: int, goal:
         row.today_f = 1e3 * statistics.median(fs)
     if cs:
         row.today_c = 1e3 * statistics.median(cs)
+    row.others = CpuTimes().others_since(started)
     return row
 
 
@@ -209,11 +258,15 @@ def bench_size(width: int, height: int, repeats: int, quick: bool) -> list[Row]:
         pair = [frame_of("YUY2", width, height, rng, limiter) for _ in range(2)]
         calls = 10 if quick else 100
         ratios = []
+        if quiet is not None:
+            wait_until_quiet(*quiet)
+        started = CpuTimes()
         for _ in range(max(3, repeats // 4)):
             one = threads_rate(pair[:1], calls)
             ratios.append(threads_rate(pair, calls) / one)
         row = Row("YUY2 to RGB, 2 threads' rate", size, 1.6, "1 thread's", rate=True)
         row.ratio = statistics.median(ratios)
+        row.others = CpuTimes().others_since(started)
         rows.append(row)
     return rows
 
@@ -224,7 +277,12 @@ def main(argv: Optional[list[str]] = None) -> int:
     parser.add_argument("--sizes", default="640x480,1920x1080")
     parser.add_argument("--repeats", type=int, default=21)
     parser.add_argument("--quick", action="store_true", help="3 repetitions: a check that it all runs")
+    parser.add_argument("--patience", type=float, default=60.0,
+                        help="seconds to wait, before each task, for other processes to leave the machine "
+                             "below 10%% busy (0: no waiting; --quick waits not)")
     args = parser.parse_args(argv)
+    global quiet
+    quiet = None if args.quick or args.patience <= 0 else (0.1, args.patience)
     repeats = 3 if args.quick else args.repeats
     levels = native._kernel_levels()
     wanted = [levels[-1] if level == "best" else level for level in args.kernels.split(",")]
@@ -243,7 +301,7 @@ def main(argv: Optional[list[str]] = None) -> int:
             native._kernels(level)
             print(f"\nkernels: {level}")
             print(f"{'task':32} {'size':>9} {'F':>7} {'F->C':>7} {'C':>7} {'spread':>6} {'baseline':>8}  "
-                  f"{'C/base':>6} {'goal':>5}       against")
+                  f"{'C/base':>6} {'goal':>5}        others  against")
             for width, height in sizes:
                 for row in bench_size(width, height, repeats, args.quick):
                     print(row.line(), flush=True)
