@@ -473,7 +473,8 @@ accepted ones (an iterable of names: the native space is preferred, then RGB, YU
 RGB is full range; YUV is BT.601 video range (Y 16-235), as the frame's own conversions make it.
 
 order: 'C' (the default) gives a C-contiguous array, NumPy's own layout, made straight from the
-frame's rows: what PIL.Image.fromarray, cv2, imageio and torch.from_numpy take without a copy.
+frame's rows: what PIL.Image.fromarray, cv2, imageio and torch.from_numpy work on as it stands,
+with no transposing copy first.
 'F' gives the same values as the host array the library hands an engine's host: Fortran order,
 strides (1, height, height * width) for uint8, one band plane after another.
 
