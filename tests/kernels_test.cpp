@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "frame/ColorConversion.h"
+#include "frame/ZORVFrame.h"
 #include "frame_helpers.h"
 #include "kernels/RowKernels.h"
 
@@ -122,6 +123,9 @@ TEST(PlainKernels, HandCheckedRows) {
     uint8_t bytes[2];
     plain.wordsToBytes(words, bytes, 2, 4, true);  // 0x1234 and 0xABCD, most significant byte first
     EXPECT_EQ(Bytes(bytes, bytes + 2), (Bytes{0x23, 0xBC}));
+    uint8_t swappedWords[4];
+    plain.swapBytes16(words, swappedWords, 2);
+    EXPECT_EQ(Bytes(swappedWords, swappedWords + 4), (Bytes{0x34, 0x12, 0xCD, 0xAB}));
 }
 
 // Whether a level brings its own version of a kernel (otherwise it is the level below's, tested there).
@@ -401,6 +405,10 @@ TEST(KernelExactness, BitmapRows) {
                 plainKernels().wordsToBytes(words.data(), bytes.reference.data(), n, shift, swapped);
                 EXPECT_EQ(bytes.mine.copy(), bytes.reference.copy()) << "wordsToBytes " << shift << " " << swapped;
             }
+        Output swappedWords(2 * samples, random);
+        kernels.swapBytes16(words.data(), swappedWords.mine.data(), n);
+        plainKernels().swapBytes16(words.data(), swappedWords.reference.data(), n);
+        EXPECT_EQ(swappedWords.mine.copy(), swappedWords.reference.copy()) << "swapBytes16";
     });
 }
 
@@ -557,7 +565,8 @@ TEST(KernelExactness, Transposes) {
 
 // ---- Whole frames -----------------------------------------------------------------------------
 
-// Everything a frame hands out: its host arrays (native and for every mask) and its bitmap.
+// Everything a frame hands out: its host arrays (native and for every mask), the same images row by
+// row, and its bitmap.
 struct FrameOutputs {
     std::vector<Bytes> arrays;
     std::vector<std::vector<int>> shapes;
@@ -569,12 +578,46 @@ struct FrameOutputs {
     }
 };
 
+// The row-major image of `accepted` (its buffer ending where the image does), which must hold the
+// host array's samples row after row: sample (r, c, b) at ((r * w + c) * bands + b) * size, where
+// the column-major array has it at ((b * w + c) * h + r) * size.
+Bytes rowMajorOf(IFrame* frame, int accepted, HostArray array) {
+    zorvframekit::RowMajorImage* image = zorvframekit::rowMajorImageOf(frame);
+    const zorvframekit::RowMajorLayout layout = image->rowMajorLayout(accepted);
+    if (array == nullptr) {
+        EXPECT_EQ(layout.colorSpace, 0) << "mask " << accepted;
+        return {};
+    }
+    const std::vector<int> dims = dimensionsOf(array);
+    const size_t h = dims[0], w = dims[1], bands = dims.size() > 2 ? dims[2] : 1;
+    const size_t size = static_cast<size_t>(haGetElementSize(array));
+    EXPECT_TRUE(layout.colorSpace != 0 && size_t(layout.bands) == bands && size_t(layout.sampleBytes) == size)
+        << "mask " << accepted;
+    FlushBuffer rows(h * w * bands * size);
+    if (!image->fillRowMajor(accepted, rows.data())) {
+        ADD_FAILURE() << "no row-major image for mask " << accepted;
+        return {};
+    }
+    const uint8_t* columns = static_cast<const uint8_t*>(haGetData(array));
+    for (size_t b = 0; b < bands; ++b)
+        for (size_t c = 0; c < w; ++c)
+            for (size_t r = 0; r < h; ++r)
+                if (std::memcmp(rows.data() + ((r * w + c) * bands + b) * size, columns + ((b * w + c) * h + r) * size,
+                                size) != 0) {
+                    ADD_FAILURE() << "mask " << accepted << ": the row-major image differs at row " << r << ", column "
+                                  << c << ", band " << b;
+                    return {};
+                }
+    return Bytes(rows.data(), rows.data() + rows.size);
+}
+
 FrameOutputs outputsOf(IFrame* frame) {
     FrameOutputs outputs;
     // One mask for each colour space; which one a mask of several chooses is the conversion suite's.
     for (int mask : {0, 1, 2, 4}) {
         // Mask 0 stands for the native array.
         HostArray array = mask == 0 ? frame->getNativeHostArray() : frame->getHostArray(mask);
+        outputs.arrays.push_back(rowMajorOf(frame, mask == 0 ? frame->getColorSpace() : mask, array));
         if (array == nullptr) {
             outputs.shapes.push_back({});
             outputs.arrays.push_back({});
@@ -642,6 +685,17 @@ void expectEveryLevelMatchesPlain(const FrameFormat& format, int formatIndex, bo
                           << nameOf(*kernels) << " differs from the plain kernels";
             return;
         }
+    }
+}
+
+// A frame without data has no row-major image, and asking for one gives it no buffer.
+TEST(FrameKernels, NoRowMajorImageWithoutData) {
+    for (const FrameFormat& format : kFrameFormats) {
+        TestFrameHandle frame(zorvframekit::makeFrameTypeCode(format.family, 0, false), 4, 4);
+        ASSERT_TRUE(frame);  // with a limiter that would grant a buffer, were one asked for
+        uint8_t image[4 * 4 * 3 * 2];
+        for (int mask : {1, 2, 4}) EXPECT_FALSE(zorvframekit::rowMajorImageOf(frame.frame.get())->fillRowMajor(mask, image));
+        EXPECT_FALSE(frame->hasData());
     }
 }
 

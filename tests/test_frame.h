@@ -33,6 +33,7 @@ public:
     int getBitmapSize() override { return 0; }
     void fillBitmap(BITMAPINFOHEADER*, unsigned char*) override {}
     int* getDimensions() override { return &width; }
+    bool fillRowMajor(int, void*) override { return false; }  // the format classes' own, tested with them
 
     // Lets a test change the size while no buffer is held, as a format class may.
     void resize(int size) { setDataSize(size); }

@@ -6,6 +6,7 @@
 #include <utility>
 #include <vector>
 
+#include "frame/ZORVFrame.h"
 #include "ha_numpy.h"
 #include "handles.h"
 #include "layout.h"
@@ -106,6 +107,19 @@ int spaceMask(py::handle space) {
     }
     if (mask == 0) throw py::value_error("no colour space given");
     return mask;
+}
+
+const char* const noData = "the frame holds no data: fill it with copy_data or copy_region first";
+
+std::string onlyNative(IFrame* f) {
+    return typeName(f->getFrameType()) + " frames hold " + std::to_string(f->getBitDepth()) +
+           "-bit samples, which only their native space ('mono') gives";
+}
+
+std::string noArray(IFrame* f) {
+    const int* d = f->getDimensions();
+    return "NumPy could not make a " + std::to_string(d[1]) + "x" + std::to_string(d[0]) + "x" + std::to_string(d[2]) +
+           " array for the frame";
 }
 
 void checkName(const std::string& name) {
@@ -216,19 +230,20 @@ void Frame::copyRegion(py::handle source, int64_t sourceWidth, int64_t sourceHei
     });
 }
 
-py::object Frame::toArray(py::handle space) {
+py::object Frame::toArray(py::handle space, const std::string& order) {
     const int mask = spaceMask(space);
+    if (order == "C") return rowMajorArray(mask);
+    if (order != "F")
+        throw py::value_error("order is 'C' (rows, NumPy's own order) or 'F' (columns, the host array), not '" + order +
+                              "'");
     HostArray array = locked([&](IFrame* f) {
-        if (!f->hasData()) throw py::value_error("the frame holds no data: fill it with copy_data or copy_region first");
+        if (!f->hasData()) throw py::value_error(noData);
         HostArray made = mask == 0 ? f->getNativeHostArray() : f->getHostArray(mask);
         if (made != nullptr) return made;
         // Only 8-bit samples convert; anything else the library asked for, NumPy did not make.
         if (mask != 0 && (mask & f->getColorSpace()) == 0 && f->getHostClassID() != haUint8Class)
-            throw py::value_error(typeName(f->getFrameType()) + " frames hold " + std::to_string(f->getBitDepth()) +
-                                  "-bit samples, which only their native space ('mono') gives");
-        const int* d = f->getDimensions();
-        throw MemoryRefused("NumPy could not make a " + std::to_string(d[1]) + "x" + std::to_string(d[0]) + "x" +
-                            std::to_string(d[2]) + " array for the frame");
+            throw py::value_error(onlyNative(f));
+        throw MemoryRefused(noArray(f));
     });
     py::object result = py::reinterpret_steal<py::object>(haTakeObject(array));
     // A native monochrome array is {height, width, 1}; Python wants the plain matrix (a view).
@@ -237,10 +252,45 @@ py::object Frame::toArray(py::handle space) {
     return result;
 }
 
+py::object Frame::rowMajorArray(int mask) {
+    PyObject* made = locked([&](IFrame* f) {
+        if (!f->hasData()) throw py::value_error(noData);
+        zorvframekit::RowMajorImage* image = zorvframekit::rowMajorImageOf(f);
+        const int accepted = mask == 0 ? f->getColorSpace() : mask;
+        const zorvframekit::RowMajorLayout layout = image->rowMajorLayout(accepted);
+        if (layout.colorSpace == 0) throw py::value_error(onlyNative(f));
+        // Made with the GIL, as the host array library makes its arrays while a frame is held, and
+        // filled without it.
+        const int* d = f->getDimensions();
+        PyObject* array = nullptr;
+        void* pixels = nullptr;
+        {
+            py::gil_scoped_acquire gil;
+            std::vector<py::ssize_t> shape = {d[1], d[0]};
+            if (layout.bands > 1) shape.push_back(layout.bands);
+            try {
+                py::array fresh(layout.sampleBytes == 1 ? py::dtype::of<uint8_t>() : py::dtype::of<uint16_t>(), shape);
+                pixels = fresh.mutable_data();
+                array = fresh.release().ptr();
+            } catch (const py::error_already_set&) {
+                // NumPy refused the size, or memory ran out: said below, on this side of the GIL.
+            }
+        }
+        if (array == nullptr) throw MemoryRefused(noArray(f));
+        if (!image->fillRowMajor(accepted, pixels)) {
+            py::gil_scoped_acquire gil;
+            Py_DECREF(array);
+            throw MemoryRefused("no memory for the scratch rows of a conversion");
+        }
+        return array;
+    });
+    return py::reinterpret_steal<py::object>(made);
+}
+
 py::tuple Frame::toBitmap() {
     // The size depends on the frame's dimensions alone, which never change.
     std::pair<int, int> size = locked([&](IFrame* f) {
-        if (!f->hasData()) throw py::value_error("the frame holds no data: fill it with copy_data or copy_region first");
+        if (!f->hasData()) throw py::value_error(noData);
         return std::make_pair(f->getDimensions()[1], f->getBitmapSize());
     });
     const int height = size.first, bytes = size.second;
@@ -249,7 +299,7 @@ py::tuple Frame::toBitmap() {
     std::memset(pixels, 0, static_cast<size_t>(bytes));  // the pad bytes, which the frame does not write
     BITMAPINFOHEADER header{};
     locked([&](IFrame* f) {
-        if (!f->hasData()) throw py::value_error("the frame holds no data: fill it with copy_data or copy_region first");
+        if (!f->hasData()) throw py::value_error(noData);
         f->fillBitmap(&header, pixels);
     });
     py::dict fields("size"_a = header.biSize, "width"_a = header.biWidth, "height"_a = header.biHeight,
@@ -409,26 +459,43 @@ under `limiter`, or under zorvframekit.default_limiter.)")
         .def("copy_data", &Frame::copyData, "buffer"_a,
              "Fills the frame with a whole raw frame (any bytes-like object of exactly the frame's raw size).")
         .def("copy_region", &Frame::copyRegion, "source"_a, "source_width"_a, "source_height"_a, "x"_a, "y"_a,
-             "Fills the frame with the window at (x, y) of a larger raw image of the same type.")
-        .def("to_array", &Frame::toArray, "space"_a = py::none(),
-             R"(The pixels as a new NumPy array: (height, width) for monochrome, (height, width, 3) for RGB
-or YUV. space: None or 'native', 'rgb', 'yuv', 'mono', or several accepted ones (the native
-space is preferred, then RGB, YUV and monochrome).)")
+             "Fills the frame with the window at (x, y) of a larger raw image of the same type (any bytes-like object "
+             "of exactly that image's raw size).")
+        .def("to_array", &Frame::toArray, "space"_a = py::none(), "order"_a = "C",
+             R"(The pixels as a new NumPy array, the image's top row first whatever the frame's row order.
+
+Shape (height, width) for monochrome, (height, width, 3) for RGB or YUV; dtype uint8, or uint16
+for monochrome frames of 10 to 16 bits (their values unshifted, in native byte order), which only
+their native space gives.
+
+space: None or 'native' for the frame's own colour space, or 'rgb', 'yuv', 'mono', or several
+accepted ones (an iterable of names: the native space is preferred, then RGB, YUV, monochrome).
+RGB is full range; YUV is BT.601 video range (Y 16-235), as the frame's own conversions make it.
+
+order: 'C' (the default) gives a C-contiguous array, NumPy's own layout, made straight from the
+frame's rows: what PIL.Image.fromarray, cv2, imageio and torch.from_numpy work on as it stands,
+with no transposing copy first.
+'F' gives the same values as the host array the library hands an engine's host: Fortran order,
+strides (1, height, height * width) for uint8, one band plane after another.
+
+Raises ValueError when the frame holds no data, has been released, or is asked for a space it
+cannot give; MemoryError when NumPy cannot make the array.)")
         .def("to_bitmap", &Frame::toBitmap,
              "The frame as a Windows bitmap: (header dict, rows), the rows bottom row first, each padded to 4 bytes.")
         .def("release", &Frame::release, "Gives the frame up: back to its pool, or deleted. Later use raises ValueError.")
-        .def("__enter__", [](py::object self) { return self; })
-        .def("__exit__", [](Frame& self, py::args) { self.release(); })
+        .def("__enter__", [](py::object self) { return self; }, "The frame itself.")
+        .def("__exit__", [](Frame& self, py::args) { self.release(); }, "Releases the frame.")
         .def_property("time", &Frame::time, &Frame::setTime, "The frame's time, seconds since 1970 (float).")
         .def_property_readonly("color_space", &Frame::colorSpace, "The native colour space: 'mono', 'rgb' or 'yuv'.")
-        .def_property_readonly("bit_depth", &Frame::bitDepth)
+        .def_property_readonly("bit_depth", &Frame::bitDepth, "Bits of a sample: 8, or 10 to 16 for wider monochrome.")
         .def_property_readonly("dimensions", &Frame::dimensions, "(width, height, bands)")
         .def_property_readonly("data_size", &Frame::dataSize,
                                "Bytes of the raw buffer (a packed YUV window starting inside a pixel group adds a group a row).")
-        .def_property_readonly("type_code", &Frame::typeCode)
+        .def_property_readonly("type_code", &Frame::typeCode, "The frame type code (int), row-order bit 0x100 included.")
         .def_property_readonly("format", &Frame::format, "The format's name, as formats() lists it.")
-        .def_property_readonly("has_data", &Frame::hasData)
-        .def_property_readonly("released", &Frame::released)
+        .def_property_readonly("has_data", &Frame::hasData,
+                               "Whether the frame holds data: a buffer, filled by copy_data or copy_region.")
+        .def_property_readonly("released", &Frame::released, "Whether release() has been called.")
         .def_property_readonly("limiter", &Frame::limiter, "The MemoryLimiter the frame's buffer counts against.")
         .def("__repr__", &Frame::repr)
         .def("_metadata_names", &Frame::metadataNames)

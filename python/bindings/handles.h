@@ -66,7 +66,7 @@ public:
 
     void copyData(py::handle source);
     void copyRegion(py::handle source, int64_t sourceWidth, int64_t sourceHeight, int64_t x, int64_t y);
-    py::object toArray(py::handle space);
+    py::object toArray(py::handle space, const std::string& order);
     py::tuple toBitmap();
     void release();
 
@@ -97,6 +97,8 @@ private:
     auto locked(Body&& body) -> decltype(body(static_cast<IFrame*>(nullptr)));
 
     void releaseLocked();
+    // to_array in C order, mask 0 for the native space.
+    py::object rowMajorArray(int mask);
 
     std::mutex mutex;
     IFrame* frame;  // null once released; for a pooled frame, changed only under the pool's mutex too

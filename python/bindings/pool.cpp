@@ -131,8 +131,10 @@ limit does not get it (MemoryError).)")
                 box.limiter.setMemoryLimit(static_cast<int>(limit));
             },
             "The limit in bytes; set, it is taken as it is.")
-        .def_property_readonly("minimum", [](const LimiterBox& box) { return box.minimum; })
-        .def_property_readonly("maximum", [](const LimiterBox& box) { return box.maximum; })
+        .def_property_readonly("minimum", [](const LimiterBox& box) { return box.minimum; },
+                               "The least limit the machine's memory may set, in bytes, as made.")
+        .def_property_readonly("maximum", [](const LimiterBox& box) { return box.maximum; },
+                               "The greatest limit the machine's memory may set, in bytes, as made.")
         .def("__repr__", [](const LimiterBox& box) {
             return "<zorvframekit.MemoryLimiter used=" + std::to_string(box.limiter.getMemoryUsed()) +
                    " limit=" + std::to_string(box.limiter.getMemoryLimit()) + ">";
@@ -153,11 +155,13 @@ context manager, or close() it: frames still out then stay usable and are delete
              "Keeps between minimum and maximum frames ready, with a worker thread.")
         .def("stop", &Pool::stop, "Stops the worker and deletes the frames held; frames given back are deleted.")
         .def("clear", &Pool::clear, "Deletes the frames held.")
-        .def("close", &Pool::close)
-        .def_property_readonly("closed", &Pool::closed)
-        .def_property_readonly("limiter", &Pool::limiter)
-        .def("__enter__", [](py::object self) { return self; })
-        .def("__exit__", [](Pool& self, py::args) { self.close(); });
+        .def("close", &Pool::close,
+             "Stops the worker and deletes the frames held; frames still out stay usable, deleted when released. "
+             "Later use raises ValueError; a second close does nothing.")
+        .def_property_readonly("closed", &Pool::closed, "Whether close() has been called.")
+        .def_property_readonly("limiter", &Pool::limiter, "The MemoryLimiter the pool's frame buffers count against.")
+        .def("__enter__", [](py::object self) { return self; }, "The pool itself.")
+        .def("__exit__", [](Pool& self, py::args) { self.close(); }, "Closes the pool.");
 }
 
 }  // namespace zfkpy

@@ -105,7 +105,7 @@ def test_a_refused_layout_change_keeps_what_the_frame_held():
 
 def test_arrays_asked_of_a_frame_without_data_or_in_no_known_space(limiter):
     frame = zfk.Frame("I420", 4, 4, limiter)
-    for call in (frame.to_array, frame.to_bitmap, lambda: frame.to_array("rgb")):
+    for call in (frame.to_array, frame.to_bitmap, lambda: frame.to_array("rgb"), lambda: frame.to_array(order="F")):
         with pytest.raises(ValueError, match="holds no data"):
             call()
     frame.copy_data(bytes(24))
@@ -113,6 +113,11 @@ def test_arrays_asked_of_a_frame_without_data_or_in_no_known_space(limiter):
         frame.to_array("hsv")
     with pytest.raises(ValueError, match="no colour space"):
         frame.to_array(())
+    for order in ("A", "c", ""):
+        with pytest.raises(ValueError, match="order is 'C' .* or 'F'"):
+            frame.to_array("rgb", order)
+    with pytest.raises(TypeError):
+        frame.to_array("rgb", None)
 
 
 def test_every_use_after_release_raises_value_error(limiter):

@@ -1,4 +1,4 @@
-"""Every frame type's pixels, whole and windowed, native and converted, against NumPy."""
+"""Every frame type's pixels, whole and windowed, native and converted, in C and in F order, against NumPy."""
 
 import numpy as np
 import pytest
@@ -6,8 +6,16 @@ import pytest
 import zorvframekit as zfk
 from oracles import ALL, MONO, PACKED_YUV, PLANAR_YUV, RGB24, WITH_ROW_ORDER, bitmap, converted, native, raw_size, window
 
-SIZES = [(1, 1), (5, 3), (9, 4), (16, 6)]
+# Rows are converted in chunks of 2048 pixels: the widest size takes two.
+SIZES = [(1, 1), (5, 3), (9, 4), (16, 6), (2051, 2)]
 CASES = [(name, False) for name in ALL] + [(name, True) for name in WITH_ROW_ORDER]
+
+
+def both_orders(frame, space=None):
+    """The array in C order (the default) and in F order (the host array), each laid out as asked."""
+    c, f = frame.to_array(space), frame.to_array(space, order="F")
+    assert c.flags.c_contiguous and f.flags.f_contiguous and c.dtype == f.dtype
+    return c, f
 
 
 def filled(name, w, h, raw, limiter, bottom_up=False):
@@ -22,16 +30,18 @@ def test_every_type_in_every_space(name, bottom_up, rng, limiter):
         raw = rng.integers(0, 256, raw_size(name, w, h), dtype=np.uint8)
         frame = filled(name, w, h, raw, limiter, bottom_up)
         expected = native(name, raw, w, h, bottom_up)
-        got = frame.to_array()
-        assert got.dtype == expected.dtype and got.flags.f_contiguous
-        np.testing.assert_array_equal(got, expected, err_msg=f"{name} {w}x{h}")
+        for got in both_orders(frame):
+            assert got.dtype == expected.dtype
+            np.testing.assert_array_equal(got, expected, err_msg=f"{name} {w}x{h}")
         for space in ("rgb", "yuv", "mono"):
             if MONO.get(name, (1,))[0] == 2 and space != "mono":
-                with pytest.raises(ValueError, match="only their native space"):
-                    frame.to_array(space)
+                for order in "CF":
+                    with pytest.raises(ValueError, match="only their native space"):
+                        frame.to_array(space, order)
                 continue
-            np.testing.assert_array_equal(frame.to_array(space), converted(expected, frame.color_space, space),
-                                          err_msg=f"{name} {w}x{h} as {space}")
+            for got in both_orders(frame, space):
+                np.testing.assert_array_equal(got, converted(expected, frame.color_space, space),
+                                              err_msg=f"{name} {w}x{h} as {space}")
         bits, rows = bitmap(name, raw, w, h, bottom_up)
         header, got_rows = frame.to_bitmap()
         assert (header["width"], header["height"], header["bit_count"], header["size"]) == (w, h, bits, 40)
@@ -56,8 +66,11 @@ def test_windows_anywhere_in_a_larger_image(name, rng, limiter):
     # Every start inside a pixel group, the right edge, then back to a plain start.
     for x, y in [(0, 0), (1, 2), (2, 1), (3, 4), (5, 0), (13, 4), (8, 2)]:
         frame.copy_region(raw, sw, sh, x, y)
-        np.testing.assert_array_equal(frame.to_array(), window(name, raw, sw, sh, x, y, 6, 3, bottom_up),
-                                      err_msg=f"{name} at {x},{y}")
+        expected = window(name, raw, sw, sh, x, y, 6, 3, bottom_up)
+        for space in (None, "rgb", "yuv", "mono") if MONO.get(name, (1,))[0] == 1 else (None,):
+            for got in both_orders(frame, space):
+                np.testing.assert_array_equal(got, converted(expected, frame.color_space, space or frame.color_space),
+                                              err_msg=f"{name} at {x},{y} as {space}")
     plain = rng.integers(0, 256, raw_size(name, 6, 3), dtype=np.uint8)
     frame.copy_data(plain)
     assert frame.data_size == raw_size(name, 6, 3)
@@ -72,8 +85,11 @@ def test_planar_yuv_windows_take_chroma_from_the_block_they_start_in(name, rng, 
     for w, h, x, y in [(f, f, 0, 0), (2 * f, f, f, 2 * f), (3, 2, 1, 1), (5, 3, sw - 5, sh - 3)]:
         frame = zfk.Frame(name, w, h, limiter)
         frame.copy_region(raw, sw, sh, x, y)
-        np.testing.assert_array_equal(frame.to_array(), window(name, raw, sw, sh, x, y, w, h),
-                                      err_msg=f"{name} {w}x{h} at {x},{y}")
+        expected = window(name, raw, sw, sh, x, y, w, h)
+        for space in (None, "rgb", "mono"):
+            for got in both_orders(frame, space):
+                np.testing.assert_array_equal(got, converted(expected, "yuv", space or "yuv"),
+                                              err_msg=f"{name} {w}x{h} at {x},{y} as {space}")
 
 
 def test_packed_yuv_row_grows_a_group_for_a_window_inside_a_group(limiter):

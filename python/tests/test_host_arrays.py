@@ -10,6 +10,7 @@ from datetime import datetime, timezone
 from pathlib import Path
 
 import numpy as np
+import pytest
 
 import zorvframekit as zfk
 
@@ -26,17 +27,46 @@ def test_the_library_runs_over_the_packages_own_libha():
 def test_arrays_are_handed_over_whole_and_outlive_their_frame(limiter):
     frame = zfk.Frame("RGB24", 5, 3, limiter)
     frame.copy_data(bytes(range(45)))
-    rgb, yuv = frame.to_array(), frame.to_array("yuv")
-    mono = frame.to_array("mono")
-    # Nothing but this test holds them: the host array library kept no reference.
-    assert sys.getrefcount(rgb) == 2 and sys.getrefcount(mono) == 2
-    assert rgb.flags.owndata and rgb.flags.f_contiguous and rgb.flags.writeable
-    assert mono.shape == (3, 5) and mono.flags.owndata
+    for order in "CF":
+        rgb, yuv = frame.to_array(order=order), frame.to_array("yuv", order)
+        mono = frame.to_array("mono", order)
+        # Nothing but this test holds them: neither the host array library nor the package kept one.
+        assert sys.getrefcount(rgb) == 2 and sys.getrefcount(mono) == 2
+        assert rgb.flags.owndata and rgb.flags.writeable and rgb.flags[order + "_CONTIGUOUS"]
+        assert mono.shape == (3, 5) and mono.flags.owndata
+        arrays = rgb, yuv
     del frame
     gc.collect()
     assert limiter.used == 0
+    rgb, yuv = arrays
     assert rgb[2, 4].tolist() == [42, 43, 44] and yuv.shape == (3, 5, 3)
     rgb[0, 0] = 7  # the caller's to change
+
+
+def test_c_order_strides_are_numpys_own(limiter):
+    for name, shape, itemsize in (("YUY2", (3, 4, 3), 1), ("Mono12", (3, 4), 2), ("Mono8", (3, 4), 1)):
+        frame = zfk.Frame(name, 4, 3, limiter)
+        frame.copy_data(bytes(frame.data_size))
+        got = frame.to_array()
+        assert got.shape == shape and got.strides == np.empty(shape, got.dtype).strides and got.itemsize == itemsize
+        assert got.dtype.isnative
+
+
+def test_kernel_levels_can_be_chosen():
+    levels = zfk._zorvframekit._kernel_levels()
+    best = zfk._zorvframekit._kernels()
+    assert levels[0] == "plain" and best == levels[-1]
+    frame = zfk.Frame("UYVY", 70, 3)
+    frame.copy_data(np.random.default_rng(3).integers(0, 256, frame.data_size, dtype=np.uint8))
+    try:
+        expected = frame.to_array("rgb")
+        for level in levels:
+            assert zfk._zorvframekit._kernels(level) == level
+            np.testing.assert_array_equal(frame.to_array("rgb"), expected, err_msg=level)
+        with pytest.raises(ValueError, match="unknown kernel level 'sse4'"):
+            zfk._zorvframekit._kernels("sse4")
+    finally:
+        zfk._zorvframekit._kernels(best)
 
 
 def test_metadata_values_become_python_values(limiter):
@@ -87,7 +117,9 @@ def test_no_leak_over_many_frames():
 
 
 def test_conversions_run_while_other_threads_convert():
-    """While one thread is inside a long conversion, another converts too: the GIL is let go."""
+    """While one thread is inside a long conversion, another converts too: the GIL is let go, in
+    either order. The plain kernels make the long one last (tens of milliseconds), so that the
+    other thread has its turns even on a busy machine."""
     big = zfk.Frame("YUY2", 3000, 2000, zfk.MemoryLimiter(minimum=10**8, maximum=10**8))
     big.copy_data(np.random.default_rng(2).integers(0, 256, 3000 * 2000 * 2, dtype=np.uint8))
     small = zfk.Frame("YUY2", 64, 48)
@@ -99,18 +131,21 @@ def test_conversions_run_while_other_threads_convert():
             small.to_array("rgb")
             stamps.append(time.perf_counter())
 
+    best = zfk._zorvframekit._kernels()
+    zfk._zorvframekit._kernels("plain")
     other = threading.Thread(target=convert_small)
     other.start()
     try:
         while not stamps:
             time.sleep(0.001)
-        for _ in range(5):
+        for order in "CFCFC":
             start = time.perf_counter()
-            big.to_array("rgb")
+            big.to_array("rgb", order)
             calls.append((start, time.perf_counter()))
     finally:
         stop.set()
         other.join()
+        zfk._zorvframekit._kernels(best)
     # Were the GIL held for the call, no small conversion could finish in its middle half.
     inside = [any(s + (e - s) / 4 < t < e - (e - s) / 4 for t in stamps) for s, e in calls]
     assert sum(inside) >= 3, calls

@@ -2,6 +2,7 @@
 
 #include "formats/ColumnMajor.h"
 #include "formats/PixelLayout.h"
+#include "formats/RowMajor.h"
 #include "kernels/RowKernels.h"
 
 namespace zorvframekit {
@@ -86,5 +87,50 @@ void MonochromeFrame::fillBitmap(BITMAPINFOHEADER* header, unsigned char* pixels
 }
 
 int MonochromeFrame::getBitDepth() { return bitDepth[formatIndex]; }
+
+bool MonochromeFrame::fillRowMajor(int colorSpaceMask, void* out) {
+    if (!hasData() || rowMajorLayout(colorSpaceMask).colorSpace == 0) return false;
+    const size_t rowBytes = size_t(width) * bytesPerPixel[formatIndex];
+    const unsigned char* data = getData();
+    const auto imageRow = [&](int r) {
+        return data + size_t(bufferRowOfImageRow(r, height, bottomUp != 0)) * rowBytes;
+    };
+    uint8_t* image = static_cast<uint8_t*>(out);
+    const RowKernels& kernels = rowKernels();
+    switch (chooseHostConversion(getColorSpace(), colorSpaceMask)) {
+    case HostConversion::Native:
+        // Samples as they stand, in the machine's byte order.
+        if (byteSwapped[formatIndex])
+            for (int r = 0; r < height; ++r) kernels.swapBytes16(imageRow(r), image + r * rowBytes, width);
+        else if (!bottomUp)
+            std::memcpy(image, data, rowBytes * height);
+        else
+            for (int r = 0; r < height; ++r) std::memcpy(image + r * rowBytes, imageRow(r), rowBytes);
+        return true;
+    case HostConversion::MonoToRGB:
+        forEachRowChunk(image, width, height, 3, [&](int r, int c0, int n, uint8_t* at) {
+            const uint8_t* grey = imageRow(r) + c0;
+            const uint8_t* const bands[3] = {grey, grey, grey};
+            kernels.merge3(bands, at, n);
+        });
+        return true;
+    case HostConversion::MonoToYUV: {
+        // The RGB to YUV formulas with R = G = B give exactly the monochrome ones: Y from 220 s, U
+        // and V 128.
+        const ChunkScratch scratch;
+        if (!scratch.made()) return false;
+        const RowScratch room = scratch.room();
+        forEachRowChunk(image, width, height, 3, [&](int r, int c0, int n, uint8_t* at) {
+            const uint8_t* grey = imageRow(r) + c0;
+            const uint8_t* const bands[3] = {grey, grey, grey};
+            kernels.rgbToYUV(bands, room.band, n);
+            kernels.merge3(room.band, at, n);
+        });
+        return true;
+    }
+    default:
+        return false;
+    }
+}
 
 }  // namespace zorvframekit

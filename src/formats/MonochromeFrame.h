@@ -23,6 +23,7 @@ public:
     void fillBitmap(BITMAPINFOHEADER* header, unsigned char* pixels) override;
     int getBitDepth() override;
     int* getDimensions() override { return &width; }
+    bool fillRowMajor(int colorSpaceMask, void* out) override;
 
 private:
     int width;

@@ -2,6 +2,7 @@
 
 #include "formats/ColumnMajor.h"
 #include "formats/PixelLayout.h"
+#include "formats/RowMajor.h"
 
 namespace zorvframekit {
 
@@ -80,6 +81,12 @@ void RGB16Frame::fillBitmap(BITMAPINFOHEADER* header, unsigned char* pixels) {
         else
             std::memcpy(out, in, static_cast<size_t>(rowBytes));
     }
+}
+
+bool RGB16Frame::fillRowMajor(int colorSpaceMask, void* out) {
+    if (!hasData()) return false;
+    return rgbRowMajor(chooseHostConversion(getColorSpace(), colorSpaceMask), static_cast<uint8_t*>(out), width, height,
+                       rows());
 }
 
 }  // namespace zorvframekit

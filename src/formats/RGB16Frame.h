@@ -23,6 +23,7 @@ public:
     int getBitmapSize() override;
     void fillBitmap(BITMAPINFOHEADER* header, unsigned char* pixels) override;
     int* getDimensions() override { return &width; }
+    bool fillRowMajor(int colorSpaceMask, void* out) override;
 
 private:
     // Reads the red, green and blue bands of a chunk of an image row.

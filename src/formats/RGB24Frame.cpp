@@ -2,6 +2,7 @@
 
 #include "formats/ColumnMajor.h"
 #include "formats/PixelLayout.h"
+#include "formats/RowMajor.h"
 
 namespace zorvframekit {
 
@@ -96,6 +97,28 @@ void RGB24Frame::fillBitmap(BITMAPINFOHEADER* header, unsigned char* pixels) {
         else
             kernels.swap4(in, out, width);  // the fourth byte is left as it was
     }
+}
+
+bool RGB24Frame::fillRowMajor(int colorSpaceMask, void* out) {
+    if (!hasData()) return false;
+    const HostConversion conversion = chooseHostConversion(getColorSpace(), colorSpaceMask);
+    if (conversion != HostConversion::Native || bytesPerPixel[formatIndex] != 3)
+        return rgbRowMajor(conversion, static_cast<uint8_t*>(out), width, height, rows());
+    // 3-byte pixels are the image's own when red comes first, and need red and blue exchanged when
+    // blue does.
+    const bool redFirst = channelOffsets[formatIndex][0] == 0;
+    const RowKernels& kernels = rowKernels();
+    const unsigned char* data = getData();
+    uint8_t* image = static_cast<uint8_t*>(out);
+    for (int r = 0; r < height; ++r) {
+        const unsigned char* in = data + int64_t(bufferRowOfImageRow(r, height, bottomUp != 0)) * rowBytes;
+        uint8_t* at = image + int64_t(r) * rowBytes;
+        if (redFirst)
+            std::memcpy(at, in, static_cast<size_t>(rowBytes));
+        else
+            kernels.swap3(in, at, width);
+    }
+    return true;
 }
 
 }  // namespace zorvframekit

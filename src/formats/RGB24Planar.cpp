@@ -2,6 +2,7 @@
 
 #include "formats/ColumnMajor.h"
 #include "formats/PixelLayout.h"
+#include "formats/RowMajor.h"
 
 namespace zorvframekit {
 
@@ -75,6 +76,12 @@ void RGB24Planar::fillBitmap(BITMAPINFOHEADER* header, unsigned char* pixels) {
         const uint8_t* const planes[3] = {red + 2 * size_t(planeSize), red + planeSize, red};
         kernels.merge3(planes, pixels + (height - 1 - r) * stride, width);
     }
+}
+
+bool RGB24Planar::fillRowMajor(int colorSpaceMask, void* out) {
+    if (!hasData()) return false;
+    return rgbRowMajor(chooseHostConversion(getColorSpace(), colorSpaceMask), static_cast<uint8_t*>(out), width, height,
+                       Rows{getData(), width, size_t(planeSize)});
 }
 
 }  // namespace zorvframekit

@@ -22,6 +22,7 @@ public:
     int getBitmapSize() override;
     void fillBitmap(BITMAPINFOHEADER* header, unsigned char* pixels) override;
     int* getDimensions() override { return &width; }
+    bool fillRowMajor(int colorSpaceMask, void* out) override;
 
 private:
     // Points at the red, green and blue bands of a chunk of an image row.

@@ -4,6 +4,7 @@
 
 #include "formats/ColumnMajor.h"
 #include "formats/PixelLayout.h"
+#include "formats/RowMajor.h"
 
 namespace zorvframekit {
 
@@ -182,29 +183,41 @@ void YUVPackedFrame::fillBitmap(BITMAPINFOHEADER* header, unsigned char* pixels)
     if (!hasData()) return;
     fillBitmapHeader(header, width, height, 24);
     const ptrdiff_t stride = static_cast<ptrdiff_t>(bitmapStride(int64_t(3) * width));
-    const RowKernels& kernels = rowKernels();
     const unsigned char* data = getData();
-    // Every layout converts straight from its groups, the row's first pixel `phase` into its group.
-    const int inGroup = pixelsPerGroup[formatIndex], phase = firstPixelOffset % inGroup;
-    const ptrdiff_t firstGroup = ptrdiff_t(firstPixelOffset / inGroup) * bytesPerGroup[formatIndex];
-    const int yAt = yOffsets[formatIndex][0], uAt = uOffsets[formatIndex][0], vAt = vOffsets[formatIndex][0];
     // The bitmap's first row is the image's bottom row.
     unsigned char* out = pixels + (height - 1) * stride;
-    for (int r = 0; r < height; ++r, out -= stride) {
-        const unsigned char* groups = data + ptrdiff_t(r) * rowStride + firstGroup;
-        switch (inGroup) {
-        case 1:
-            kernels.packed444ToBGR(Packed444Row{groups, yAt, uAt, vAt}, out, width);
-            break;
-        case 2:
-            kernels.packed422ToBGR(Packed422Row{groups, yAt, uAt, vAt, phase}, out, width);
-            break;
-        default:
-            kernels.packed411ToBGR(
-                Packed411Row{groups, inGroup == 4 ? Packed411Layout::Y411 : Packed411Layout::Y41P, phase}, out, width);
-            break;
-        }
+    for (int r = 0; r < height; ++r, out -= stride) convertToBGR(data, r, 0, width, out);
+}
+
+void YUVPackedFrame::convertToBGR(const unsigned char* data, int r, int c0, int n, uint8_t* bgr) const {
+    // Every layout converts straight from its groups, the chunk's first pixel `phase` into its group.
+    const int inGroup = pixelsPerGroup[formatIndex];
+    const int position = firstPixelOffset + c0, phase = position % inGroup;
+    const unsigned char* groups =
+        data + ptrdiff_t(r) * rowStride + ptrdiff_t(position / inGroup) * bytesPerGroup[formatIndex];
+    const int yAt = yOffsets[formatIndex][0], uAt = uOffsets[formatIndex][0], vAt = vOffsets[formatIndex][0];
+    const RowKernels& kernels = rowKernels();
+    switch (inGroup) {
+    case 1:
+        kernels.packed444ToBGR(Packed444Row{groups, yAt, uAt, vAt}, bgr, n);
+        break;
+    case 2:
+        kernels.packed422ToBGR(Packed422Row{groups, yAt, uAt, vAt, phase}, bgr, n);
+        break;
+    default:
+        kernels.packed411ToBGR(Packed411Row{groups, inGroup == 4 ? Packed411Layout::Y411 : Packed411Layout::Y41P, phase},
+                               bgr, n);
+        break;
     }
+}
+
+bool YUVPackedFrame::fillRowMajor(int colorSpaceMask, void* out) {
+    if (!hasData()) return false;
+    const unsigned char* data = getData();
+    return yuvRowMajor(
+        chooseHostConversion(getColorSpace(), colorSpaceMask), static_cast<uint8_t*>(out), width, height,
+        [&](int r, int c0, int n, const RowScratch& room) { return unpackRow(data, r, c0, n, room); },
+        [&](int r, int c0, int n, uint8_t* bgr) { convertToBGR(data, r, c0, n, bgr); });
 }
 
 }  // namespace zorvframekit

@@ -27,6 +27,7 @@ public:
     int getBitmapSize() override;
     void fillBitmap(BITMAPINFOHEADER* header, unsigned char* pixels) override;
     int* getDimensions() override { return &width; }
+    bool fillRowMajor(int colorSpaceMask, void* out) override;
 
 private:
     // Switches the row layout to windows whose first pixel lies at `offset` inside its group. When
@@ -38,6 +39,9 @@ private:
     Packed422Row packed422Row(const unsigned char* data, int r, int c0) const;
     // The native array, or the RGB one, made from the rows.
     HostArray hostArrayOfRows(HostConversion conversion);
+    // Pixels c0 to c0 + n - 1 of buffer row r to bitmap pixels (blue, green, red) at bgr, straight
+    // from the groups.
+    void convertToBGR(const unsigned char* data, int r, int c0, int n, uint8_t* bgr) const;
 
     int formatIndex;
     int width;

@@ -4,6 +4,7 @@
 
 #include "formats/ColumnMajor.h"
 #include "formats/PixelLayout.h"
+#include "formats/RowMajor.h"
 
 namespace zorvframekit {
 
@@ -129,6 +130,16 @@ void YUVPlanarFrame::fillBitmap(BITMAPINFOHEADER* header, unsigned char* pixels)
     // The bitmap's first row is the image's bottom row.
     unsigned char* out = pixels + (height - 1) * stride;
     for (int r = 0; r < height; ++r, out -= stride) kernels.yuvToBGR(rowAt(planes, r, 0), out, width);
+}
+
+bool YUVPlanarFrame::fillRowMajor(int colorSpaceMask, void* out) {
+    if (!hasData()) return false;
+    const Planes planes = findPlanes(getData());
+    const RowKernels& kernels = rowKernels();
+    return yuvRowMajor(
+        chooseHostConversion(getColorSpace(), colorSpaceMask), static_cast<uint8_t*>(out), width, height,
+        [&](int r, int c0, int, const RowScratch&) { return rowAt(planes, r, c0); },
+        [&](int r, int c0, int n, uint8_t* bgr) { kernels.yuvToBGR(rowAt(planes, r, c0), bgr, n); });
 }
 
 }  // namespace zorvframekit

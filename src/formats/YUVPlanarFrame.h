@@ -26,6 +26,7 @@ public:
     int getBitmapSize() override;
     void fillBitmap(BITMAPINFOHEADER* header, unsigned char* pixels) override;
     int* getDimensions() override { return &width; }
+    bool fillRowMajor(int colorSpaceMask, void* out) override;
 
 private:
     struct Planes {

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "frame/ColorConversion.h"
+#include "kernels/RowKernels.h"
 #include "metadata/MetaDataItem.h"
 #include "platform/platform.h"
 
@@ -105,6 +106,38 @@ HostArray ZORVFrame::getHostArray(int colorSpaceMask) {
     if (!canConvert(colorSpace, colorSpaceMask)) return nullptr;
     return convertHostArray(getNativeHostArray(), colorSpace, colorSpaceMask);
 }
+
+RowMajorLayout ZORVFrame::rowMajorLayout(int colorSpaceMask) {
+    const bool narrow = getHostClassID() == haUint8Class;
+    int space = 0;
+    switch (chooseHostConversion(colorSpace, colorSpaceMask)) {
+    case HostConversion::Native:
+        return RowMajorLayout{colorSpace, colorSpace == kColorSpaceMonochrome ? 1 : 3, narrow ? 1 : 2};
+    case HostConversion::YUVToRGB:
+    case HostConversion::MonoToRGB:
+        space = kColorSpaceRGB;
+        break;
+    case HostConversion::RGBToYUV:
+    case HostConversion::MonoToYUV:
+        space = kColorSpaceYUV;
+        break;
+    case HostConversion::YUVToMono:
+    case HostConversion::RGBToMono:
+        space = kColorSpaceMonochrome;
+        break;
+    case HostConversion::None:
+        break;
+    }
+    // Only 8-bit samples convert, as getHostArray's do.
+    if (space == 0 || !narrow) return RowMajorLayout{0, 0, 0};
+    return RowMajorLayout{space, space == kColorSpaceMonochrome ? 1 : 3, 1};
+}
+
+KernelLevel ZORVFrame::activeKernelLevel() { return rowKernels().level; }
+
+KernelLevel ZORVFrame::machineKernelLevel() { return bestKernelLevel(); }
+
+bool ZORVFrame::runKernelLevel(KernelLevel level) { return forceKernelLevel(level); }
 
 void ZORVFrame::getMetaDataNames(const char** names) {
     if (names != nullptr) metaData.names(names);

@@ -5,13 +5,14 @@
 #define ZORVFRAMEKIT_FRAME_ZORVFRAME_H
 
 #include "bexcore.h"
+#include "frame/RowMajorImage.h"
 #include "metadata/MetaDataTable.h"
 #include "platform/platform.h"
 #include "zorvframekit/zorvframekit.h"
 
 namespace zorvframekit {
 
-class ZORVFrame : public IFrame, public platform::HeapObject {
+class ZORVFrame : public IFrame, public RowMajorImage, public platform::HeapObject {
 public:
     virtual ~ZORVFrame();
 #if defined(ZORVFRAMEKIT_MSVC_VTABLES)
@@ -43,6 +44,13 @@ public:
     FramePool* getOwnerPool() override { return ownerPool; }
     void setMemoryLimiter(MemoryLimiter* limiter) override { memoryLimiter = limiter; }
     MemoryLimiter* getMemoryLimiter() override { return memoryLimiter; }
+
+    // The row-major images (RowMajorImage.h): their layout is the same for every class; each class
+    // fills them from its own rows.
+    RowMajorLayout rowMajorLayout(int colorSpaceMask) override;
+    KernelLevel activeKernelLevel() override;
+    KernelLevel machineKernelLevel() override;
+    bool runKernelLevel(KernelLevel level) override;
 
     // A frame its pool hands out again starts counting afresh, as a new frame does: a count left
     // below 0 by a release from 0 would otherwise let one holder's decRefCount give the frame back
@@ -103,6 +111,10 @@ inline void deleteFrame(IFrame* frame) {
     delete frame;
 #endif
 }
+
+// The row-major side of a frame the library made: a cast the host compiles, with no exported name
+// (every frame frameFactory or a pool gives is a ZORVFrame).
+inline RowMajorImage* rowMajorImageOf(IFrame* frame) { return static_cast<ZORVFrame*>(frame); }
 
 }  // namespace zorvframekit
 

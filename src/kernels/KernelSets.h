@@ -42,6 +42,7 @@ void transpose8(const uint8_t* const* rows, int rowCount, int width, uint8_t* ou
 void transpose8Doubled(const uint8_t* const* rows, int rowCount, int width, uint8_t* out, size_t columnStride);
 void transpose16(const uint8_t* const* rows, int rowCount, int width, uint16_t* out, size_t columnStride,
                  bool swapped);
+void swapBytes16(const uint8_t* in, uint8_t* out, int n);
 
 // The whole plain table.
 void setKernels(RowKernels& table);

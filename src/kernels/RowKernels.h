@@ -131,6 +131,10 @@ struct RowKernels {
     // The same for 16-bit samples (rows given as bytes; most significant byte first when swapped).
     void (*transpose16)(const uint8_t* const* rows, int rowCount, int width, uint16_t* out, size_t columnStride,
                         bool swapped);
+
+    // --- Row-major images.
+    // 16-bit samples with their two bytes exchanged: big-endian words to the machine's order.
+    void (*swapBytes16)(const uint8_t* in, uint8_t* out, int n);
 };
 
 const int kMaxTransposeRows = 64;

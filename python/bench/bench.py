@@ -1,0 +1,314 @@
+"""The Python package beside OpenCV's cv2, in one process, on the same buffers.
+
+    python3 python/bench/bench.py [--kernels=LEVEL[,LEVEL...]] [--sizes=WxH[,WxH...]] [--repeats=N] [--quick]
+
+For each task and size: today's ways (the F-order host array, and that array made C-contiguous
+with NumPy, which is what a caller needing C order had to do), the C-order array, and a baseline
+timed in the same repetitions (cv2's conversion, or a NumPy copy), each baseline writing into warm
+memory laid out like the task's own result. Figures are medians over the repetitions, in
+milliseconds; the spread is the interquartile range of the package's C-order times, as a share of
+their median. Ratios are medians of each repetition's ratio. The goals each ratio is held to are
+printed beside it; timings are reported, never asserted. Before each task the benchmark waits (up
+to --patience seconds) for the machine to be quiet, and "others" is the share of all cores' time
+that other processes took while the task was measured: figures taken beside a busy neighbour say
+little.
+
+cv2 uses every core for its conversions (cv2.getNumThreads() says how many); the package converts
+on the calling thread. cv2's grey and YUV are its own formulas, not the package's: the tasks are
+alike, the values are not.
+"""
+
+from __future__ import annotations
+
+import argparse
+import os
+import platform
+import statistics
+import sys
+import threading
+import time
+from typing import Callable, Optional
+
+import cv2
+import numpy as np
+
+import zorvframekit as zfk
+from zorvframekit import _zorvframekit as native
+
+Call = Callable[[], object]
+
+
+def processor() -> str:
+    fields = {}
+    try:
+        with open("/proc/cpuinfo") as info:
+            for line in info:
+                if ":" in line:
+                    key, _, value = line.partition(":")
+                    fields.setdefault(key.strip(), value.strip())
+                if not line.strip() and fields:
+                    break
+    except OSError:
+        return platform.processor() or "unknown processor"
+    return (f"{fields.get('model name', 'unknown')}, family {fields.get('cpu family', '?')} "
+            f"model {fields.get('model', '?')}, {os.cpu_count()} cores")
+
+
+class CpuTimes:
+    """The machine's and this process's processor time so far (Linux), to tell how much of it other
+    processes took meanwhile: on a shared machine, the figures of a task they were busy through are
+    not this package's alone."""
+
+    def __init__(self) -> None:
+        self.total = self.idle = self.mine = 0
+        try:
+            with open("/proc/stat") as stat:
+                values = [int(v) for v in stat.readline().split()[1:9]]
+            with open("/proc/self/stat") as own:
+                fields = own.read().rsplit(")", 1)[1].split()
+        except (OSError, ValueError, IndexError):
+            return
+        self.total, self.idle = sum(values), values[3] + values[4]
+        self.mine = int(fields[11]) + int(fields[12])  # user and system time, every thread's
+
+    def others_since(self, before: CpuTimes) -> float:
+        """The share of every core's time since `before` that other processes used."""
+        total = self.total - before.total
+        if total <= 0:
+            return float("nan")
+        return max(0.0, total - (self.idle - before.idle) - (self.mine - before.mine)) / total
+
+
+def wait_until_quiet(limit: float, patience: float) -> float:
+    """Waits (at most `patience` seconds) until other processes use less than `limit` of the
+    machine over half a second; gives how long it waited."""
+    start = time.perf_counter()
+    while time.perf_counter() - start < patience:
+        before = CpuTimes()
+        time.sleep(0.5)
+        if CpuTimes().others_since(before) < limit:
+            break
+    return time.perf_counter() - start
+
+
+def calls_per_sample(call: Call) -> int:
+    """Calls a sample takes so that it lasts some 2 ms: the clock's own cost then does not count."""
+    call()
+    start = time.perf_counter()
+    call()
+    once = time.perf_counter() - start
+    return max(1, min(1000, int(2e-3 / max(once, 1e-7))))
+
+
+def timed(call: Call, count: int) -> float:
+    start = time.perf_counter()
+    for _ in range(count):
+        call()
+    return (time.perf_counter() - start) / count
+
+
+class Row:
+    """A task's figures: ratio is new / baseline, held to at most `goal` (at least, for a rate)."""
+
+    def __init__(self, task: str, size: str, goal: float, versus: str, rate: bool = False):
+        self.task, self.size, self.goal, self.versus, self.rate = task, size, goal, versus, rate
+        self.today_f = self.today_c = self.new = self.baseline = self.ratio = self.spread = float("nan")
+        self.others = float("nan")
+
+    def line(self) -> str:
+        holds = self.ratio >= self.goal if self.rate else self.ratio <= self.goal
+        goal = f"{'>=' if self.rate else '<='}{self.goal:.1f}"
+        return (f"{self.task:32} {self.size:>9} {self.today_f:7.3f} {self.today_c:7.3f} {self.new:7.3f} "
+                f"{self.spread:6.0%} {self.baseline:8.3f}  {self.ratio:6.2f} {goal:>5} "
+                f"{'holds' if holds else 'MISSED':6} {self.others:6.0%}  {self.versus}")
+
+
+# (limit, patience) for wait_until_quiet before each task; None: no waiting.
+quiet: Optional[tuple[float, float]] = None
+
+
+def compare(task: str, size: str, new: Call, baseline: Call, repeats: int, goal: float, versus: str,
+            today_f: Optional[Call] = None, today_c: Optional[Call] = None) -> Row:
+    """new against baseline, sample by sample, alternating; today's ways timed in the same repetitions."""
+    row = Row(task, size, goal, versus)
+    if quiet is not None:
+        wait_until_quiet(*quiet)
+    started = CpuTimes()
+    count = calls_per_sample(new)
+    base_count = calls_per_sample(baseline)
+    news, bases, ratios, fs, cs = [], [], [], [], []
+    for _ in range(repeats):
+        news.append(timed(new, count))
+        bases.append(timed(baseline, base_count))
+        ratios.append(news[-1] / bases[-1])
+        if today_f is not None:
+            fs.append(timed(today_f, count))
+        if today_c is not None:
+            cs.append(timed(today_c, 1))
+    row.new, row.baseline, row.ratio = 1e3 * statistics.median(news), 1e3 * statistics.median(bases), statistics.median(ratios)
+    if len(news) >= 4:
+        quartiles = statistics.quantiles(news, n=4)
+        row.spread = (quartiles[2] - quartiles[0]) / statistics.median(news)
+    if fs:
+        row.today_f = 1e3 * statistics.median(fs)
+    if cs:
+        row.today_c = 1e3 * statistics.median(cs)
+    row.others = CpuTimes().others_since(started)
+    return row
+
+
+def frame_of(name: str, width: int, height: int, rng: np.random.Generator, limiter: zfk.MemoryLimiter) -> zfk.Frame:
+    frame = zfk.Frame(name, width, height, limiter)
+    frame.copy_data(rng.integers(0, 256, frame.data_size, dtype=np.uint8))
+    return frame
+
+
+def threads_rate(frames: list[zfk.Frame], calls: int) -> float:
+    """Conversions a second of `len(frames)` threads, each converting its own frame `calls` times."""
+    ready = threading.Barrier(len(frames) + 1)
+
+    def work(frame: zfk.Frame) -> None:
+        ready.wait()
+        for _ in range(calls):
+            frame.to_array("rgb")
+
+    threads = [threading.Thread(target=work, args=(frame,)) for frame in frames]
+    for thread in threads:
+        thread.start()
+    ready.wait()
+    start = time.perf_counter()
+    for thread in threads:
+        thread.join()
+    return len(frames) * calls / (time.perf_counter() - start)
+
+
+def bench_size(width: int, height: int, repeats: int, quick: bool) -> list[Row]:
+    size = f"{width}x{height}"
+    rng = np.random.default_rng(width * height)
+    limiter = zfk.MemoryLimiter(minimum=2_000_000_000, maximum=2_000_000_000)
+    rows = []
+
+    def warm(shape: tuple[int, ...]) -> np.ndarray:
+        return np.ones(shape, np.uint8)  # written once: its pages are the process's before timing
+
+    rgb_out = warm((height, width, 3))
+    cv2_inputs = {
+        "YUY2": (cv2.COLOR_YUV2RGB_YUY2, (height, width, 2)),
+        "UYVY": (cv2.COLOR_YUV2RGB_UYVY, (height, width, 2)),
+        "I420": (cv2.COLOR_YUV2RGB_I420, (height * 3 // 2, width)),
+        "YV12": (cv2.COLOR_YUV2RGB_YV12, (height * 3 // 2, width)),
+    }
+    for name, (code, shape) in cv2_inputs.items():
+        frame = frame_of(name, width, height, rng, limiter)
+        raw = rng.integers(0, 256, shape, dtype=np.uint8)
+        rows.append(compare(
+            f"{name} to RGB", size, lambda: frame.to_array("rgb"),
+            lambda: cv2.cvtColor(raw, code, dst=rgb_out), repeats, 0.8, "cv2.cvtColor",
+            lambda: frame.to_array("rgb", "F"), lambda: np.ascontiguousarray(frame.to_array("rgb", "F"))))
+
+    rgb_frame = frame_of("RGB24", width, height, rng, limiter)
+    rgb = rng.integers(0, 256, (height, width, 3), dtype=np.uint8)
+    grey_out = warm((height, width))
+    rows.append(compare(
+        "RGB24 to grey", size, lambda: rgb_frame.to_array("mono"),
+        lambda: cv2.cvtColor(rgb, cv2.COLOR_RGB2GRAY, dst=grey_out), repeats, 1.0, "cv2.cvtColor",
+        lambda: rgb_frame.to_array("mono", "F"), lambda: np.ascontiguousarray(rgb_frame.to_array("mono", "F"))))
+    rows.append(compare(
+        "RGB24 to YUV", size, lambda: rgb_frame.to_array("yuv"),
+        lambda: cv2.cvtColor(rgb, cv2.COLOR_RGB2YUV, dst=rgb_out), repeats, 1.0, "cv2.cvtColor",
+        lambda: rgb_frame.to_array("yuv", "F"), lambda: np.ascontiguousarray(rgb_frame.to_array("yuv", "F"))))
+
+    mono = frame_of("Mono8", width, height, rng, limiter)
+    mono_raw = rng.integers(0, 256, (height, width), dtype=np.uint8)
+    rows.append(compare(
+        "Mono8 native", size, lambda: mono.to_array(), lambda: np.copyto(grey_out, mono_raw), repeats, 1.2,
+        "NumPy copy", lambda: mono.to_array(order="F"), lambda: np.ascontiguousarray(mono.to_array(order="F"))))
+
+    yuy2_code, yuy2_shape = cv2_inputs["YUY2"]
+    yuy2_raw = rng.integers(0, 256, yuy2_shape, dtype=np.uint8)
+    with zfk.FramePool(limiter) as pool:
+        pool.set_limits(2, 4)
+
+        def from_pool(order: str) -> object:
+            with pool.get("YUY2", width, height) as frame:
+                frame.copy_data(yuy2_raw)
+                return frame.to_array("rgb", order)
+
+        rows.append(compare(
+            "YUY2 pool get + copy + RGB", size, lambda: from_pool("C"),
+            lambda: cv2.cvtColor(yuy2_raw, yuy2_code, dst=rgb_out), repeats, 1.0, "cv2.cvtColor",
+            lambda: from_pool("F"), lambda: np.ascontiguousarray(from_pool("F"))))
+
+    # The formats cv2 lacks, against this package's own YUY2 (colour) or Mono16 (monochrome).
+    yuy2 = frame_of("YUY2", width, height, rng, limiter)
+    mono16 = frame_of("Mono16", width, height, rng, limiter)
+    for name in ("Y41P", "Y411", "IYU2", "UVY", "YVU9", "YVYU"):
+        frame = frame_of(name, width, height, rng, limiter)
+        rows.append(compare(
+            f"{name} to RGB", size, lambda: frame.to_array("rgb"), lambda: yuy2.to_array("rgb"), repeats, 1.3,
+            "YUY2 to RGB", lambda: frame.to_array("rgb", "F"), lambda: np.ascontiguousarray(frame.to_array("rgb", "F"))))
+    for name in ("Mono10", "Mono12", "Mono14", "Mono10BE", "Mono12BE", "Mono14BE", "Mono16BE"):
+        frame = frame_of(name, width, height, rng, limiter)
+        rows.append(compare(
+            f"{name} native", size, lambda: frame.to_array(), lambda: mono16.to_array(), repeats, 1.3, "Mono16 native",
+            lambda: frame.to_array(order="F"), lambda: np.ascontiguousarray(frame.to_array(order="F"))))
+
+    # Two threads converting a frame each, against one thread alone.
+    if width * height >= 1920 * 1080 or quick:
+        pair = [frame_of("YUY2", width, height, rng, limiter) for _ in range(2)]
+        calls = 10 if quick else 100
+        ratios = []
+        if quiet is not None:
+            wait_until_quiet(*quiet)
+        started = CpuTimes()
+        for _ in range(max(3, repeats // 4)):
+            one = threads_rate(pair[:1], calls)
+            ratios.append(threads_rate(pair, calls) / one)
+        row = Row("YUY2 to RGB, 2 threads' rate", size, 1.6, "1 thread's", rate=True)
+        row.ratio = statistics.median(ratios)
+        row.others = CpuTimes().others_since(started)
+        rows.append(row)
+    return rows
+
+
+def main(argv: Optional[list[str]] = None) -> int:
+    parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
+    parser.add_argument("--kernels", default="best", help="kernel levels to run, comma-separated (default: best)")
+    parser.add_argument("--sizes", default="640x480,1920x1080")
+    parser.add_argument("--repeats", type=int, default=21)
+    parser.add_argument("--quick", action="store_true", help="3 repetitions: a check that it all runs")
+    parser.add_argument("--patience", type=float, default=60.0,
+                        help="seconds to wait, before each task, for other processes to leave the machine "
+                             "below 10%% busy (0: no waiting; --quick waits not)")
+    args = parser.parse_args(argv)
+    global quiet
+    quiet = None if args.quick or args.patience <= 0 else (0.1, args.patience)
+    repeats = 3 if args.quick else args.repeats
+    levels = native._kernel_levels()
+    wanted = [levels[-1] if level == "best" else level for level in args.kernels.split(",")]
+    for level in wanted:
+        if level not in levels:
+            print(f"this machine runs the kernel levels {', '.join(levels)}, not {level}", file=sys.stderr)
+            return 2
+    sizes = [tuple(int(n) for n in size.split("x")) for size in args.sizes.split(",")]
+
+    print(f"processor: {processor()}")
+    print(f"Python {platform.python_version()}, NumPy {np.__version__}, OpenCV {cv2.__version__} "
+          f"({cv2.getNumThreads()} threads), medians of {repeats}")
+    best = native._kernels()
+    try:
+        for level in wanted:
+            native._kernels(level)
+            print(f"\nkernels: {level}")
+            print(f"{'task':32} {'size':>9} {'F':>7} {'F->C':>7} {'C':>7} {'spread':>6} {'baseline':>8}  "
+                  f"{'C/base':>6} {'goal':>5}        others  against")
+            for width, height in sizes:
+                for row in bench_size(width, height, repeats, args.quick):
+                    print(row.line(), flush=True)
+    finally:
+        native._kernels(best)
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
