@@ -1,6 +1,5 @@
-// SSE2 kernels: the baseline of both builds. What byte shuffles do better (3-byte pixels, the 4:1:1
-// layouts) the level above does again; 4-byte pixels written without their fourth byte are left to
-// the levels above.
+// SSE2 kernels: the baseline of both builds, a kernel for every entry of the table. What byte
+// shuffles do better (3-byte pixels, the 4:1:1 layouts) the level above does again.
 #include "kernels/Vectors128.h"
 
 namespace zorvframekit {
@@ -267,6 +266,35 @@ void packed422ToRGB(const Packed422Row& row, uint8_t* const rgb[3], int n) {
 // converted are stored, each with its final value.
 void swap3(const uint8_t* in, uint8_t* out, int n) { swap3By48<Swap3Shifted>(in, out, n); }
 
+// Bytes 0 and 2 of 4-byte pixels exchanged, the fourth byte never written. Below AVX-512 the one
+// store that leaves bytes of a register out (maskmovdqu) bypasses the caches and measured many times
+// slower than plain, so each pixel takes a 16-bit store and a byte store, which bound the kernel:
+// the bytes are swapped in general registers, which measured faster, in 64-bit and 32-bit code, than
+// swapping them by shuffles and taking each pixel out of a vector register (SSSE3 and AVX2 included).
+inline uint32_t pixel4(const uint8_t* p) {
+    uint32_t pixel;
+    __builtin_memcpy(&pixel, p, 4);
+    return pixel;
+}
+inline void storeSwapped4(uint8_t* out, uint32_t pixel) {
+    const uint16_t first = static_cast<uint16_t>(__builtin_bswap32(pixel) >> 8);  // bytes 2 and 1
+    __builtin_memcpy(out, &first, 2);
+    out[2] = static_cast<uint8_t>(pixel);
+}
+
+void swap4(const uint8_t* in, uint8_t* out, int n) {
+    int i = 0;
+    for (; i + 4 <= n; i += 4, in += 16, out += 16) {
+        // All four read before any is written: out may be in.
+        const uint32_t a = pixel4(in), b = pixel4(in + 4), c = pixel4(in + 8), d = pixel4(in + 12);
+        storeSwapped4(out, a);
+        storeSwapped4(out + 4, b);
+        storeSwapped4(out + 8, c);
+        storeSwapped4(out + 12, d);
+    }
+    plain::swap4(in, out, n - i);
+}
+
 void merge3(const uint8_t* const in[3], uint8_t* out, int n) {
     const Bands<const uint8_t*> bands(in);
     int i = 0;
@@ -357,6 +385,7 @@ void addSSE2Kernels(RowKernels& table) {
     table.unpackY411 = unpackY411;
     table.unpackY41P = unpackY41P;
     table.swap3 = swap3;
+    table.swap4 = swap4;
     table.merge3 = merge3;
     table.rgb565To555 = rgb565To555;
     table.wordsToBytes = wordsToBytes;
