@@ -6,6 +6,10 @@ namespace zorvframekit {
 
 namespace {
 
+// Packs of 256-bit registers work lane by lane: packing a's and b's 16-bit lanes to bytes leaves
+// a's low half, b's low half, a's high half, b's high half, which a 64-bit permute puts in order.
+inline __m256i packInOrder(__m256i a, __m256i b) { return _mm256_permute4x64_epi64(_mm256_packus_epi16(a, b), 0xD8); }
+
 // 32 pixels of three bytes, byte j of pixel i from bj's byte i, as 96 bytes at out. Each lane makes
 // the 48 bytes of its 16 pixels with byte shuffles; the lanes' thirds are then stored in order.
 inline void interleave3x32(__m256i b0, __m256i b1, __m256i b2, uint8_t* out) {
@@ -138,6 +142,36 @@ void swap3(const uint8_t* in, uint8_t* out, int n) {
 }
 
 void merge3(const uint8_t* const in[3], uint8_t* out, int n) { merge3By32(in, out, n, interleaveLanes); }
+
+void rgb565To555(const uint8_t* in, uint8_t* out, int n) {
+    int i = 0;
+    for (; i + 16 <= n; i += 16) {
+        const __m256i v = load32(in + 2 * i);
+        store32(out + 2 * i, _mm256_or_si256(_mm256_and_si256(_mm256_srli_epi16(v, 1), splat16x2(0x7FE0)),
+                                             _mm256_and_si256(v, splat16x2(0x1F))));
+    }
+    plain::rgb565To555(in + 2 * i, out + 2 * i, n - i);
+}
+
+// 32 samples a step; the byte order fixed outside the loop.
+template <bool Swapped>
+void wordsToBytesIn(const uint8_t* in, uint8_t* out, int n, int shift) {
+    const __m128i count = _mm_cvtsi32_si128(shift);
+    const __m256i low = splat16x2(0xFF);
+    const __m256i swap = _mm256_setr_epi8(1, 0, 3, 2, 5, 4, 7, 6, 9, 8, 11, 10, 13, 12, 15, 14, 1, 0, 3, 2, 5, 4, 7, 6,
+                                          9, 8, 11, 10, 13, 12, 15, 14);
+    const auto sample = [&](const uint8_t* at) {
+        const __m256i words = Swapped ? _mm256_shuffle_epi8(load32(at), swap) : load32(at);
+        return _mm256_and_si256(_mm256_srl_epi16(words, count), low);
+    };
+    int i = 0;
+    for (; i + 32 <= n; i += 32) store32(out + i, packInOrder(sample(in + 2 * i), sample(in + 2 * i + 32)));
+    plain::wordsToBytes(in + 2 * i, out + i, n - i, shift, Swapped);
+}
+
+void wordsToBytes(const uint8_t* in, uint8_t* out, int n, int shift, bool swapped) {
+    (swapped ? wordsToBytesIn<true> : wordsToBytesIn<false>)(in, out, n, shift);
+}
 
 // ---- Packed layouts -----------------------------------------------------------------------------
 
@@ -311,6 +345,8 @@ void addAVX2Kernels(RowKernels& table) {
     table.split4 = split4;
     table.merge3 = merge3;
     table.swap3 = swap3;
+    table.rgb565To555 = rgb565To555;
+    table.wordsToBytes = wordsToBytes;
     table.transpose8 = transpose8Copies<1>;
     table.transpose8Doubled = transpose8Copies<2>;
     table.transpose16 = transpose16;
