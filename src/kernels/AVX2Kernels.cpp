@@ -228,6 +228,36 @@ void split4(const uint8_t* in, uint8_t* const out[3], int n) {
     plain::split4(in, rest, n - i);
 }
 
+// 32 little-endian words' three fields, each moved to the top of its byte (as the SSE2 kernels do).
+template <int RedShift, int RedMask, int GreenShift, int GreenMask>
+inline void splitWords32(const uint8_t* in, const Bands<uint8_t*>& out, int i) {
+    prefetchSource<64>(in);
+    const __m256i a = load32(in), b = load32(in + 32);
+    const __m256i red = splat16x2(RedMask), green = splat16x2(GreenMask), blue = splat16x2(0xF8);
+    store32(out.b0 + i, packInOrder(_mm256_and_si256(_mm256_srli_epi16(a, RedShift), red),
+                                    _mm256_and_si256(_mm256_srli_epi16(b, RedShift), red)));
+    store32(out.b1 + i, packInOrder(_mm256_and_si256(_mm256_srli_epi16(a, GreenShift), green),
+                                    _mm256_and_si256(_mm256_srli_epi16(b, GreenShift), green)));
+    store32(out.b2 + i, packInOrder(_mm256_and_si256(_mm256_slli_epi16(a, 3), blue),
+                                    _mm256_and_si256(_mm256_slli_epi16(b, 3), blue)));
+}
+
+void rgb555ToRGB(const uint8_t* in, uint8_t* const rgb[3], int n) {
+    const Bands<uint8_t*> out(rgb);
+    int i = 0;
+    for (; i + 32 <= n; i += 32, in += 64) splitWords32<7, 0xF8, 2, 0xF8>(in, out, i);
+    uint8_t* const rest[3] = {out.b0 + i, out.b1 + i, out.b2 + i};
+    plain::rgb555ToRGB(in, rest, n - i);
+}
+
+void rgb565ToRGB(const uint8_t* in, uint8_t* const rgb[3], int n) {
+    const Bands<uint8_t*> out(rgb);
+    int i = 0;
+    for (; i + 32 <= n; i += 32, in += 64) splitWords32<8, 0xF8, 3, 0xFC>(in, out, i);
+    uint8_t* const rest[3] = {out.b0 + i, out.b1 + i, out.b2 + i};
+    plain::rgb565ToRGB(in, rest, n - i);
+}
+
 // ---- Transposes ---------------------------------------------------------------------------------
 
 // 16 rows by 16 columns from column c: rows i and i + 8 share a register, one in each lane, so the
@@ -343,6 +373,8 @@ void addAVX2Kernels(RowKernels& table) {
     table.rgbToMono = rgbToMono;
     table.split3 = split3;
     table.split4 = split4;
+    table.rgb555ToRGB = rgb555ToRGB;
+    table.rgb565ToRGB = rgb565ToRGB;
     table.merge3 = merge3;
     table.swap3 = swap3;
     table.rgb565To555 = rgb565To555;
