@@ -258,6 +258,50 @@ void rgb565ToRGB(const uint8_t* in, uint8_t* const rgb[3], int n) {
     plain::rgb565ToRGB(in, rest, n - i);
 }
 
+// Packed 4:2:2 groups, 32 (128 bytes) a step: a byte shuffle makes each lane's 4 groups their 8
+// luma bytes, then 4 of the first chroma and 4 of the second; unpacks and permutes put the lanes'
+// pieces in order.
+template <bool LumaOdd>
+struct Split422 {
+    uint8_t bytes[32];
+    constexpr Split422() : bytes() {
+        for (int k = 0; k < 32; ++k) {
+            const int at = k % 16, lumaAt = LumaOdd ? 1 : 0, chromaAt = LumaOdd ? 0 : 1;
+            bytes[k] = static_cast<uint8_t>(at < 8 ? 2 * at + lumaAt : at < 12 ? 4 * (at - 8) + chromaAt
+                                                                              : 4 * (at - 12) + chromaAt + 2);
+        }
+    }
+};
+
+template <bool LumaOdd>
+inline void unpackGroups32(const uint8_t* in, uint8_t* y, uint8_t* first, uint8_t* second) {
+    static constexpr Split422<LumaOdd> split;
+    prefetchSource<128>(in);
+    const __m256i mask = load32(split.bytes);
+    __m256i s[4];
+    for (int k = 0; k < 4; ++k) s[k] = _mm256_shuffle_epi8(load32(in + 32 * k), mask);
+    // 64-bit pieces of s[k]: luma and chroma of groups 8k to 8k + 3, then of 8k + 4 to 8k + 7.
+    store32(y, _mm256_permute4x64_epi64(_mm256_unpacklo_epi64(s[0], s[1]), 0xD8));
+    store32(y + 32, _mm256_permute4x64_epi64(_mm256_unpacklo_epi64(s[2], s[3]), 0xD8));
+    const __m256i order = _mm256_setr_epi32(0, 4, 2, 6, 1, 5, 3, 7);
+    const __m256i chroma01 = _mm256_permutevar8x32_epi32(_mm256_unpackhi_epi64(s[0], s[1]), order);
+    const __m256i chroma23 = _mm256_permutevar8x32_epi32(_mm256_unpackhi_epi64(s[2], s[3]), order);
+    store32(first, _mm256_permute2x128_si256(chroma01, chroma23, 0x20));
+    store32(second, _mm256_permute2x128_si256(chroma01, chroma23, 0x31));
+}
+
+void unpackYUYV(const uint8_t* in, uint8_t* y, uint8_t* c1, uint8_t* c3, int groups) {
+    int g = 0;
+    for (; g + 32 <= groups; g += 32) unpackGroups32<false>(in + 4 * g, y + 2 * g, c1 + g, c3 + g);
+    plain::unpackYUYV(in + 4 * g, y + 2 * g, c1 + g, c3 + g, groups - g);
+}
+
+void unpackUYVY(const uint8_t* in, uint8_t* y, uint8_t* c0, uint8_t* c2, int groups) {
+    int g = 0;
+    for (; g + 32 <= groups; g += 32) unpackGroups32<true>(in + 4 * g, y + 2 * g, c0 + g, c2 + g);
+    plain::unpackUYVY(in + 4 * g, y + 2 * g, c0 + g, c2 + g, groups - g);
+}
+
 // ---- Transposes ---------------------------------------------------------------------------------
 
 // 16 rows by 16 columns from column c: rows i and i + 8 share a register, one in each lane, so the
@@ -375,6 +419,8 @@ void addAVX2Kernels(RowKernels& table) {
     table.split4 = split4;
     table.rgb555ToRGB = rgb555ToRGB;
     table.rgb565ToRGB = rgb565ToRGB;
+    table.unpackYUYV = unpackYUYV;
+    table.unpackUYVY = unpackUYVY;
     table.merge3 = merge3;
     table.swap3 = swap3;
     table.rgb565To555 = rgb565To555;
