@@ -1,5 +1,6 @@
-// AVX2 kernels: the colour arithmetic 32 pixels at a time (see Vectors256.h) and 16-row transposes;
-// the rest is the SSSE3 table's.
+// AVX2 kernels, 32 pixels a step: the colour arithmetic (see Vectors256.h), the packed layouts'
+// splits and unpacking, the 16-bit pixels and samples; and 16-row transposes. 4-byte pixel swaps are
+// the SSE2 table's (see there).
 #include "kernels/Vectors256.h"
 
 namespace zorvframekit {
@@ -302,6 +303,38 @@ void unpackUYVY(const uint8_t* in, uint8_t* y, uint8_t* c0, uint8_t* c2, int gro
     plain::unpackUYVY(in + 4 * g, y + 2 * g, c0 + g, c2 + g, groups - g);
 }
 
+// The 4:1:1 layouts 96 bytes a step: each lane gathers from its own 48 bytes as the SSSE3 kernels
+// do (see Gather48), and the lanes' pieces are put in order.
+inline __m256i gather96(__m256i a, __m256i b, __m256i c, const Gather48& gather) {
+    const auto mask = [&](int s) { return _mm256_broadcastsi128_si256(load16(gather.mask[s])); };
+    return _mm256_or_si256(_mm256_or_si256(_mm256_shuffle_epi8(a, mask(0)), _mm256_shuffle_epi8(b, mask(1))),
+                           _mm256_shuffle_epi8(c, mask(2)));
+}
+
+inline void unpack96(const uint8_t* in, const Gather48 (&luma)[2], const Gather48& chroma, uint8_t* y, uint8_t* u,
+                     uint8_t* v) {
+    prefetchSource<96>(in);
+    const __m256i a = loadHalves(in, in + 48), b = loadHalves(in + 16, in + 64), c = loadHalves(in + 32, in + 80);
+    const __m256i first = gather96(a, b, c, luma[0]), second = gather96(a, b, c, luma[1]);
+    store32(y, _mm256_permute2x128_si256(first, second, 0x20));
+    store32(y + 32, _mm256_permute2x128_si256(first, second, 0x31));
+    const __m256i uv = _mm256_permute4x64_epi64(gather96(a, b, c, chroma), 0xD8);
+    store16(u, _mm256_castsi256_si128(uv));
+    store16(v, _mm256_extracti128_si256(uv, 1));
+}
+
+void unpackY411(const uint8_t* in, uint8_t* y, uint8_t* u, uint8_t* v, int groups) {
+    int g = 0;
+    for (; g + 16 <= groups; g += 16) unpack96(in + 6 * g, kY411Luma, kY411Chroma, y + 4 * g, u + g, v + g);
+    ssse3::unpackY411(in + 6 * g, y + 4 * g, u + g, v + g, groups - g);
+}
+
+void unpackY41P(const uint8_t* in, uint8_t* y, uint8_t* u, uint8_t* v, int groups) {
+    int g = 0;
+    for (; g + 8 <= groups; g += 8) unpack96(in + 12 * g, kY41PLuma, kY41PChroma, y + 8 * g, u + 2 * g, v + 2 * g);
+    ssse3::unpackY41P(in + 12 * g, y + 8 * g, u + 2 * g, v + 2 * g, groups - g);
+}
+
 // ---- Transposes ---------------------------------------------------------------------------------
 
 // 16 rows by 16 columns from column c: rows i and i + 8 share a register, one in each lane, so the
@@ -400,7 +433,7 @@ void packed444ToBGR(const Packed444Row& row, uint8_t* bgr, int n) {
 }
 
 void packed411ToBGR(const Packed411Row& row, uint8_t* bgr, int n) {
-    packed411ToBGRInChunks(row, bgr, n, ssse3::unpackY411, ssse3::unpackY41P, yuvToBGR);
+    packed411ToBGRInChunks(row, bgr, n, unpackY411, unpackY41P, yuvToBGR);
 }
 
 }  // namespace
@@ -421,6 +454,8 @@ void addAVX2Kernels(RowKernels& table) {
     table.rgb565ToRGB = rgb565ToRGB;
     table.unpackYUYV = unpackYUYV;
     table.unpackUYVY = unpackUYVY;
+    table.unpackY411 = unpackY411;
+    table.unpackY41P = unpackY41P;
     table.merge3 = merge3;
     table.swap3 = swap3;
     table.rgb565To555 = rgb565To555;
