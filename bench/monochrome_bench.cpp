@@ -42,6 +42,7 @@ void fillBitmap(benchmark::State& state, int formatIndex) {
 }
 void fillBitmap8(benchmark::State& state) { fillBitmap(state, 0); }
 void fillBitmap16(benchmark::State& state) { fillBitmap(state, 4); }
+void fillBitmap16BE(benchmark::State& state) { fillBitmap(state, 8); }
 
 void hostArrayAs(benchmark::State& state, int mask) {
     BenchFrame f(kFamilyMonochrome, 0, int(state.range(0)), int(state.range(1)));
@@ -57,6 +58,7 @@ BENCHMARK(nativeHostArray16)->Name("Mono16/getNativeHostArray")->ZFK_FRAME_SIZES
 BENCHMARK(nativeHostArray16BE)->Name("Mono16BE/getNativeHostArray")->ZFK_FRAME_SIZES;
 BENCHMARK(fillBitmap8)->Name("Mono8/fillBitmap")->ZFK_FRAME_SIZES;
 BENCHMARK(fillBitmap16)->Name("Mono16/fillBitmap")->ZFK_FRAME_SIZES;
+BENCHMARK(fillBitmap16BE)->Name("Mono16BE/fillBitmap")->ZFK_FRAME_SIZES;
 BENCHMARK(hostArrayToRGB)->Name("Mono8/getHostArray_RGB")->ZFK_FRAME_SIZES;
 BENCHMARK(hostArrayToYUV)->Name("Mono8/getHostArray_YUV")->ZFK_FRAME_SIZES;
 

@@ -9,6 +9,7 @@
 #include <array>
 #include <atomic>
 #include <chrono>
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <functional>
@@ -80,6 +81,17 @@ TEST(KernelDispatch, EveryLevelUpToTheBestRunsAndCanBeForced) {
     }
     EXPECT_TRUE(zorvframekit::forceKernelLevel(best));
     EXPECT_EQ(&zorvframekit::rowKernels(), zorvframekit::kernelsAt(best));
+}
+
+// Every entry of every SIMD level's table is a kernel of its own or of a level below it, never the
+// plain one: the table's entries after `level` are all function pointers, compared slot by slot.
+TEST(KernelDispatch, NoSIMDLevelRunsAPlainKernel) {
+    const size_t first = offsetof(RowKernels, yuvToBGR), slot = sizeof(RowKernels::yuvToBGR);
+    const char* plain = reinterpret_cast<const char*>(&plainKernels());
+    for (const RowKernels* kernels : simdLevels())
+        for (size_t at = first; at + slot <= sizeof(RowKernels); at += slot)
+            EXPECT_NE(std::memcmp(reinterpret_cast<const char*>(kernels) + at, plain + at, slot), 0)
+                << nameOf(*kernels) << " runs the plain kernel of entry " << (at - first) / slot;
 }
 
 // The reference kernels on small rows worked out by hand: what the SIMD levels are held to.

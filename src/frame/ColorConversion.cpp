@@ -54,7 +54,7 @@ void monoToYUV(const uint8_t* s, uint8_t* y, uint8_t* u, uint8_t* v, size_t n) {
     std::memset(v, 128, n);
 }
 
-// BT.709 luma weights scaled by 256 and truncated; they sum to 255, so white gives 254.
+// By the row kernels' rgbToMono (convertRGBPixelToMono).
 void rgbToMono(const uint8_t* r, const uint8_t* g, const uint8_t* b, uint8_t* out, size_t n) {
     const RowKernels& kernels = rowKernels();
     for (size_t i = 0; i < n; i += kPiece) {

@@ -1,10 +1,15 @@
-// AVX2 kernels: the colour arithmetic 32 pixels at a time (see Vectors256.h) and 16-row transposes;
-// the rest is the SSSE3 table's.
+// AVX2 kernels, 32 pixels a step: the colour arithmetic (see Vectors256.h), the packed layouts'
+// splits and unpacking, the 16-bit pixels and samples; and 16-row transposes. 4-byte pixel swaps are
+// the SSE2 table's (see there).
 #include "kernels/Vectors256.h"
 
 namespace zorvframekit {
 
 namespace {
+
+// Packs of 256-bit registers work lane by lane: packing a's and b's 16-bit lanes to bytes leaves
+// a's low half, b's low half, a's high half, b's high half, which a 64-bit permute puts in order.
+inline __m256i packInOrder(__m256i a, __m256i b) { return _mm256_permute4x64_epi64(_mm256_packus_epi16(a, b), 0xD8); }
 
 // 32 pixels of three bytes, byte j of pixel i from bj's byte i, as 96 bytes at out. Each lane makes
 // the 48 bytes of its 16 pixels with byte shuffles; the lanes' thirds are then stored in order.
@@ -139,6 +144,36 @@ void swap3(const uint8_t* in, uint8_t* out, int n) {
 
 void merge3(const uint8_t* const in[3], uint8_t* out, int n) { merge3By32(in, out, n, interleaveLanes); }
 
+void rgb565To555(const uint8_t* in, uint8_t* out, int n) {
+    int i = 0;
+    for (; i + 16 <= n; i += 16) {
+        const __m256i v = load32(in + 2 * i);
+        store32(out + 2 * i, _mm256_or_si256(_mm256_and_si256(_mm256_srli_epi16(v, 1), splat16x2(0x7FE0)),
+                                             _mm256_and_si256(v, splat16x2(0x1F))));
+    }
+    plain::rgb565To555(in + 2 * i, out + 2 * i, n - i);
+}
+
+// 32 samples a step; the byte order fixed outside the loop.
+template <bool Swapped>
+void wordsToBytesIn(const uint8_t* in, uint8_t* out, int n, int shift) {
+    const __m128i count = _mm_cvtsi32_si128(shift);
+    const __m256i low = splat16x2(0xFF);
+    const __m256i swap = _mm256_setr_epi8(1, 0, 3, 2, 5, 4, 7, 6, 9, 8, 11, 10, 13, 12, 15, 14, 1, 0, 3, 2, 5, 4, 7, 6,
+                                          9, 8, 11, 10, 13, 12, 15, 14);
+    const auto sample = [&](const uint8_t* at) {
+        const __m256i words = Swapped ? _mm256_shuffle_epi8(load32(at), swap) : load32(at);
+        return _mm256_and_si256(_mm256_srl_epi16(words, count), low);
+    };
+    int i = 0;
+    for (; i + 32 <= n; i += 32) store32(out + i, packInOrder(sample(in + 2 * i), sample(in + 2 * i + 32)));
+    plain::wordsToBytes(in + 2 * i, out + i, n - i, shift, Swapped);
+}
+
+void wordsToBytes(const uint8_t* in, uint8_t* out, int n, int shift, bool swapped) {
+    (swapped ? wordsToBytesIn<true> : wordsToBytesIn<false>)(in, out, n, shift);
+}
+
 // ---- Packed layouts -----------------------------------------------------------------------------
 
 // Bytes 0, 1 and 2 of 32 pixels, held as four registers of two runs of four (runs 0-3 and 4-7 in the
@@ -192,6 +227,112 @@ void split4(const uint8_t* in, uint8_t* const out[3], int n) {
     }
     uint8_t* const rest[3] = {bands.b0 + i, bands.b1 + i, bands.b2 + i};
     plain::split4(in, rest, n - i);
+}
+
+// 32 little-endian words' three fields, each moved to the top of its byte (as the SSE2 kernels do).
+template <int RedShift, int RedMask, int GreenShift, int GreenMask>
+inline void splitWords32(const uint8_t* in, const Bands<uint8_t*>& out, int i) {
+    prefetchSource<64>(in);
+    const __m256i a = load32(in), b = load32(in + 32);
+    const __m256i red = splat16x2(RedMask), green = splat16x2(GreenMask), blue = splat16x2(0xF8);
+    store32(out.b0 + i, packInOrder(_mm256_and_si256(_mm256_srli_epi16(a, RedShift), red),
+                                    _mm256_and_si256(_mm256_srli_epi16(b, RedShift), red)));
+    store32(out.b1 + i, packInOrder(_mm256_and_si256(_mm256_srli_epi16(a, GreenShift), green),
+                                    _mm256_and_si256(_mm256_srli_epi16(b, GreenShift), green)));
+    store32(out.b2 + i, packInOrder(_mm256_and_si256(_mm256_slli_epi16(a, 3), blue),
+                                    _mm256_and_si256(_mm256_slli_epi16(b, 3), blue)));
+}
+
+void rgb555ToRGB(const uint8_t* in, uint8_t* const rgb[3], int n) {
+    const Bands<uint8_t*> out(rgb);
+    int i = 0;
+    for (; i + 32 <= n; i += 32, in += 64) splitWords32<7, 0xF8, 2, 0xF8>(in, out, i);
+    uint8_t* const rest[3] = {out.b0 + i, out.b1 + i, out.b2 + i};
+    plain::rgb555ToRGB(in, rest, n - i);
+}
+
+void rgb565ToRGB(const uint8_t* in, uint8_t* const rgb[3], int n) {
+    const Bands<uint8_t*> out(rgb);
+    int i = 0;
+    for (; i + 32 <= n; i += 32, in += 64) splitWords32<8, 0xF8, 3, 0xFC>(in, out, i);
+    uint8_t* const rest[3] = {out.b0 + i, out.b1 + i, out.b2 + i};
+    plain::rgb565ToRGB(in, rest, n - i);
+}
+
+// Packed 4:2:2 groups, 32 (128 bytes) a step: a byte shuffle makes each lane's 4 groups their 8
+// luma bytes, then 4 of the first chroma and 4 of the second; unpacks and permutes put the lanes'
+// pieces in order.
+template <bool LumaOdd>
+struct Split422 {
+    uint8_t bytes[32];
+    constexpr Split422() : bytes() {
+        for (int k = 0; k < 32; ++k) {
+            const int at = k % 16, lumaAt = LumaOdd ? 1 : 0, chromaAt = LumaOdd ? 0 : 1;
+            bytes[k] = static_cast<uint8_t>(at < 8 ? 2 * at + lumaAt : at < 12 ? 4 * (at - 8) + chromaAt
+                                                                              : 4 * (at - 12) + chromaAt + 2);
+        }
+    }
+};
+
+template <bool LumaOdd>
+inline void unpackGroups32(const uint8_t* in, uint8_t* y, uint8_t* first, uint8_t* second) {
+    static constexpr Split422<LumaOdd> split;
+    prefetchSource<128>(in);
+    const __m256i mask = load32(split.bytes);
+    __m256i s[4];
+    for (int k = 0; k < 4; ++k) s[k] = _mm256_shuffle_epi8(load32(in + 32 * k), mask);
+    // 64-bit pieces of s[k]: luma and chroma of groups 8k to 8k + 3, then of 8k + 4 to 8k + 7.
+    store32(y, _mm256_permute4x64_epi64(_mm256_unpacklo_epi64(s[0], s[1]), 0xD8));
+    store32(y + 32, _mm256_permute4x64_epi64(_mm256_unpacklo_epi64(s[2], s[3]), 0xD8));
+    const __m256i order = _mm256_setr_epi32(0, 4, 2, 6, 1, 5, 3, 7);
+    const __m256i chroma01 = _mm256_permutevar8x32_epi32(_mm256_unpackhi_epi64(s[0], s[1]), order);
+    const __m256i chroma23 = _mm256_permutevar8x32_epi32(_mm256_unpackhi_epi64(s[2], s[3]), order);
+    store32(first, _mm256_permute2x128_si256(chroma01, chroma23, 0x20));
+    store32(second, _mm256_permute2x128_si256(chroma01, chroma23, 0x31));
+}
+
+void unpackYUYV(const uint8_t* in, uint8_t* y, uint8_t* c1, uint8_t* c3, int groups) {
+    int g = 0;
+    for (; g + 32 <= groups; g += 32) unpackGroups32<false>(in + 4 * g, y + 2 * g, c1 + g, c3 + g);
+    plain::unpackYUYV(in + 4 * g, y + 2 * g, c1 + g, c3 + g, groups - g);
+}
+
+void unpackUYVY(const uint8_t* in, uint8_t* y, uint8_t* c0, uint8_t* c2, int groups) {
+    int g = 0;
+    for (; g + 32 <= groups; g += 32) unpackGroups32<true>(in + 4 * g, y + 2 * g, c0 + g, c2 + g);
+    plain::unpackUYVY(in + 4 * g, y + 2 * g, c0 + g, c2 + g, groups - g);
+}
+
+// The 4:1:1 layouts 96 bytes a step: each lane gathers from its own 48 bytes as the SSSE3 kernels
+// do (see Gather48), and the lanes' pieces are put in order.
+inline __m256i gather96(__m256i a, __m256i b, __m256i c, const Gather48& gather) {
+    const auto mask = [&](int s) { return _mm256_broadcastsi128_si256(load16(gather.mask[s])); };
+    return _mm256_or_si256(_mm256_or_si256(_mm256_shuffle_epi8(a, mask(0)), _mm256_shuffle_epi8(b, mask(1))),
+                           _mm256_shuffle_epi8(c, mask(2)));
+}
+
+inline void unpack96(const uint8_t* in, const Gather48 (&luma)[2], const Gather48& chroma, uint8_t* y, uint8_t* u,
+                     uint8_t* v) {
+    prefetchSource<96>(in);
+    const __m256i a = loadHalves(in, in + 48), b = loadHalves(in + 16, in + 64), c = loadHalves(in + 32, in + 80);
+    const __m256i first = gather96(a, b, c, luma[0]), second = gather96(a, b, c, luma[1]);
+    store32(y, _mm256_permute2x128_si256(first, second, 0x20));
+    store32(y + 32, _mm256_permute2x128_si256(first, second, 0x31));
+    const __m256i uv = _mm256_permute4x64_epi64(gather96(a, b, c, chroma), 0xD8);
+    store16(u, _mm256_castsi256_si128(uv));
+    store16(v, _mm256_extracti128_si256(uv, 1));
+}
+
+void unpackY411(const uint8_t* in, uint8_t* y, uint8_t* u, uint8_t* v, int groups) {
+    int g = 0;
+    for (; g + 16 <= groups; g += 16) unpack96(in + 6 * g, kY411Luma, kY411Chroma, y + 4 * g, u + g, v + g);
+    ssse3::unpackY411(in + 6 * g, y + 4 * g, u + g, v + g, groups - g);
+}
+
+void unpackY41P(const uint8_t* in, uint8_t* y, uint8_t* u, uint8_t* v, int groups) {
+    int g = 0;
+    for (; g + 8 <= groups; g += 8) unpack96(in + 12 * g, kY41PLuma, kY41PChroma, y + 8 * g, u + 2 * g, v + 2 * g);
+    ssse3::unpackY41P(in + 12 * g, y + 8 * g, u + 2 * g, v + 2 * g, groups - g);
 }
 
 // ---- Transposes ---------------------------------------------------------------------------------
@@ -292,7 +433,7 @@ void packed444ToBGR(const Packed444Row& row, uint8_t* bgr, int n) {
 }
 
 void packed411ToBGR(const Packed411Row& row, uint8_t* bgr, int n) {
-    packed411ToBGRInChunks(row, bgr, n, ssse3::unpackY411, ssse3::unpackY41P, yuvToBGR);
+    packed411ToBGRInChunks(row, bgr, n, unpackY411, unpackY41P, yuvToBGR);
 }
 
 }  // namespace
@@ -309,8 +450,16 @@ void addAVX2Kernels(RowKernels& table) {
     table.rgbToMono = rgbToMono;
     table.split3 = split3;
     table.split4 = split4;
+    table.rgb555ToRGB = rgb555ToRGB;
+    table.rgb565ToRGB = rgb565ToRGB;
+    table.unpackYUYV = unpackYUYV;
+    table.unpackUYVY = unpackUYVY;
+    table.unpackY411 = unpackY411;
+    table.unpackY41P = unpackY41P;
     table.merge3 = merge3;
     table.swap3 = swap3;
+    table.rgb565To555 = rgb565To555;
+    table.wordsToBytes = wordsToBytes;
     table.transpose8 = transpose8Copies<1>;
     table.transpose8Doubled = transpose8Copies<2>;
     table.transpose16 = transpose16;

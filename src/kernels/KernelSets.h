@@ -49,7 +49,7 @@ void setKernels(RowKernels& table);
 
 }  // namespace plain
 
-// The SSSE3 4:1:1 unpacking, for the levels above, which have nothing faster.
+// The SSSE3 4:1:1 unpacking, with which the AVX2 one finishes a row.
 namespace ssse3 {
 void unpackY411(const uint8_t* in, uint8_t* y, uint8_t* u, uint8_t* v, int groups);
 void unpackY41P(const uint8_t* in, uint8_t* y, uint8_t* u, uint8_t* v, int groups);

@@ -2,7 +2,7 @@
 // SIMD table does, finish the pixels the SIMD kernels leave, and are what those are tested against.
 #include <cstring>
 
-#include "frame/ColorConversion.h"
+#include "kernels/PixelFormulas.h"
 #include "kernels/KernelSets.h"
 
 namespace zorvframekit {
@@ -65,9 +65,8 @@ void rgbToYUV(const uint8_t* const rgb[3], uint8_t* const yuv[3], int n) {
     for (int i = 0; i < n; ++i) convertRGBPixelToYUV(rgb[0][i], rgb[1][i], rgb[2][i], yuv[0][i], yuv[1][i], yuv[2][i]);
 }
 
-// BT.709 luma weights scaled by 256 and truncated; they sum to 255, so white gives 254.
 void rgbToMono(const uint8_t* const rgb[3], uint8_t* mono, int n) {
-    for (int i = 0; i < n; ++i) mono[i] = static_cast<uint8_t>((54 * rgb[0][i] + 183 * rgb[1][i] + 18 * rgb[2][i]) >> 8);
+    for (int i = 0; i < n; ++i) mono[i] = convertRGBPixelToMono(rgb[0][i], rgb[1][i], rgb[2][i]);
 }
 
 void split3(const uint8_t* in, uint8_t* const out[3], int n) {

@@ -1,6 +1,5 @@
-// SSE2 kernels: the baseline of both builds. What needs byte shuffles (the 4:1:1 layouts, 4-byte
-// pixels written without their fourth byte) is left to the levels above, except where shifts and
-// masks do it well enough.
+// SSE2 kernels: the baseline of both builds, a kernel for every entry of the table. What byte
+// shuffles do better (3-byte pixels, the 4:1:1 layouts) the level above does again.
 #include "kernels/Vectors128.h"
 
 namespace zorvframekit {
@@ -174,6 +173,62 @@ void unpackUYVY(const uint8_t* in, uint8_t* y, uint8_t* c0, uint8_t* c2, int gro
     plain::unpackUYVY(in + 4 * g, y + 2 * g, c0 + g, c2 + g, groups - g);
 }
 
+// The 4:1:1 layouts without byte shuffles: their groups read as 16-bit words (Y411) or 32-bit
+// ones (Y41P), gathered by unpacks and split by shifts and packs. 48 bytes a step; the last group of
+// the step is read from the 16 bytes ending the 48 and shifted down, so nothing past them is read.
+
+// 8 groups of U Y0 Y1 V Y2 Y3, taken as the words (U, Y0), (Y1, V), (Y2, Y3).
+inline void unpackY411By8(const uint8_t* in, uint8_t* y, uint8_t* u, uint8_t* v) {
+    prefetchSource<48>(in);
+    // Two groups to a register, one in each 64-bit half (its top word unused).
+    const auto two = [](__m128i x) { return _mm_unpacklo_epi64(x, _mm_srli_si128(x, 6)); };
+    const __m128i p0 = two(load16(in)), p1 = two(load16(in + 12)), p2 = two(load16(in + 24)),
+                  p3 = two(_mm_srli_si128(load16(in + 32), 4));
+    // Words 0 and 1 of four groups, then word 2 of the four.
+    const __m128i t0 = _mm_unpacklo_epi16(p0, p1), t1 = _mm_unpackhi_epi16(p0, p1);
+    const __m128i t2 = _mm_unpacklo_epi16(p2, p3), t3 = _mm_unpackhi_epi16(p2, p3);
+    const __m128i first01 = _mm_unpacklo_epi16(t0, t1), first2 = _mm_unpackhi_epi16(t0, t1);
+    const __m128i last01 = _mm_unpacklo_epi16(t2, t3), last2 = _mm_unpackhi_epi16(t2, t3);
+    const __m128i w0 = _mm_unpacklo_epi64(first01, last01), w1 = _mm_unpackhi_epi64(first01, last01),
+                  w2 = _mm_unpacklo_epi64(first2, last2);
+    const __m128i y01 = _mm_or_si128(_mm_srli_epi16(w0, 8), _mm_slli_epi16(w1, 8));
+    store16(y, _mm_unpacklo_epi16(y01, w2));
+    store16(y + 16, _mm_unpackhi_epi16(y01, w2));
+    const __m128i uv = _mm_packus_epi16(_mm_and_si128(w0, splat16(0xFF)), _mm_srli_epi16(w1, 8));
+    store8(u, uv);
+    storeHigh8(v, uv);
+}
+
+// 4 groups of U0 Y0 V0 Y1 U4 Y2 V4 Y3 Y4 Y5 Y6 Y7: chroma at the even bytes of the first 8, luma at
+// the odd ones and the last 4.
+inline void unpackY41PBy4(const uint8_t* in, uint8_t* y, uint8_t* u, uint8_t* v) {
+    prefetchSource<48>(in);
+    const __m128i g0 = load16(in), g1 = load16(in + 12), g2 = load16(in + 24),
+                  g3 = _mm_srli_si128(load16(in + 32), 4);
+    const __m128i first01 = _mm_unpacklo_epi64(g0, g1), first23 = _mm_unpacklo_epi64(g2, g3);
+    const __m128i last = _mm_unpacklo_epi64(_mm_unpackhi_epi32(g0, g1), _mm_unpackhi_epi32(g2, g3));
+    const __m128i low = splat16(0xFF);
+    const __m128i luma = _mm_packus_epi16(_mm_srli_epi16(first01, 8), _mm_srli_epi16(first23, 8));
+    const __m128i chroma = _mm_packus_epi16(_mm_and_si128(first01, low), _mm_and_si128(first23, low));
+    store16(y, _mm_unpacklo_epi32(luma, last));
+    store16(y + 16, _mm_unpackhi_epi32(luma, last));
+    const __m128i uv = _mm_packus_epi16(_mm_and_si128(chroma, low), _mm_srli_epi16(chroma, 8));
+    store8(u, uv);
+    storeHigh8(v, uv);
+}
+
+void unpackY411(const uint8_t* in, uint8_t* y, uint8_t* u, uint8_t* v, int groups) {
+    int g = 0;
+    for (; g + 8 <= groups; g += 8) unpackY411By8(in + 6 * g, y + 4 * g, u + g, v + g);
+    plain::unpackY411(in + 6 * g, y + 4 * g, u + g, v + g, groups - g);
+}
+
+void unpackY41P(const uint8_t* in, uint8_t* y, uint8_t* u, uint8_t* v, int groups) {
+    int g = 0;
+    for (; g + 4 <= groups; g += 4) unpackY41PBy4(in + 12 * g, y + 8 * g, u + 2 * g, v + 2 * g);
+    plain::unpackY41P(in + 12 * g, y + 8 * g, u + 2 * g, v + 2 * g, groups - g);
+}
+
 // Packed 4:2:2 rows through the two kernels above, a chunk of pixels at a time through the stack.
 template <typename Convert>
 inline void convertPacked422(const Packed422Row& row, int n, Convert convert) {
@@ -210,6 +265,35 @@ void packed422ToRGB(const Packed422Row& row, uint8_t* const rgb[3], int n) {
 // On the input's grid of registers, 16 pixels a step (see swap3By48): only the bytes of the pixels
 // converted are stored, each with its final value.
 void swap3(const uint8_t* in, uint8_t* out, int n) { swap3By48<Swap3Shifted>(in, out, n); }
+
+// Bytes 0 and 2 of 4-byte pixels exchanged, the fourth byte never written. Below AVX-512 the one
+// store that leaves bytes of a register out (maskmovdqu) bypasses the caches and measured many times
+// slower than plain, so each pixel takes a 16-bit store and a byte store, which bound the kernel:
+// the bytes are swapped in general registers, which measured faster, in 64-bit and 32-bit code, than
+// swapping them by shuffles and taking each pixel out of a vector register (SSSE3 and AVX2 included).
+inline uint32_t pixel4(const uint8_t* p) {
+    uint32_t pixel;
+    __builtin_memcpy(&pixel, p, 4);
+    return pixel;
+}
+inline void storeSwapped4(uint8_t* out, uint32_t pixel) {
+    const uint16_t first = static_cast<uint16_t>(__builtin_bswap32(pixel) >> 8);  // bytes 2 and 1
+    __builtin_memcpy(out, &first, 2);
+    out[2] = static_cast<uint8_t>(pixel);
+}
+
+void swap4(const uint8_t* in, uint8_t* out, int n) {
+    int i = 0;
+    for (; i + 4 <= n; i += 4, in += 16, out += 16) {
+        // All four read before any is written: out may be in.
+        const uint32_t a = pixel4(in), b = pixel4(in + 4), c = pixel4(in + 8), d = pixel4(in + 12);
+        storeSwapped4(out, a);
+        storeSwapped4(out + 4, b);
+        storeSwapped4(out + 8, c);
+        storeSwapped4(out + 12, d);
+    }
+    plain::swap4(in, out, n - i);
+}
 
 void merge3(const uint8_t* const in[3], uint8_t* out, int n) {
     const Bands<const uint8_t*> bands(in);
@@ -277,7 +361,7 @@ void packed444ToBGR(const Packed444Row& row, uint8_t* bgr, int n) {
 }
 
 void packed411ToBGR(const Packed411Row& row, uint8_t* bgr, int n) {
-    packed411ToBGRInChunks(row, bgr, n, plain::unpackY411, plain::unpackY41P, yuvToBGR);
+    packed411ToBGRInChunks(row, bgr, n, unpackY411, unpackY41P, yuvToBGR);
 }
 
 }  // namespace
@@ -298,7 +382,10 @@ void addSSE2Kernels(RowKernels& table) {
     table.rgb565ToRGB = rgb565ToRGB;
     table.unpackYUYV = unpackYUYV;
     table.unpackUYVY = unpackUYVY;
+    table.unpackY411 = unpackY411;
+    table.unpackY41P = unpackY41P;
     table.swap3 = swap3;
+    table.swap4 = swap4;
     table.merge3 = merge3;
     table.rgb565To555 = rgb565To555;
     table.wordsToBytes = wordsToBytes;

@@ -11,54 +11,6 @@ namespace {
 
 inline __m128i shuffle(__m128i x, const uint8_t (&mask)[16]) { return _mm_shuffle_epi8(x, load16(mask)); }
 
-// Byte shuffles that gather 16 bytes out of 48 (three vectors): mask[s] picks, from vector s, the
-// output bytes whose source lies in it, and zeroes the rest.
-struct Gather48 {
-    uint8_t mask[3][16];
-};
-constexpr Gather48 gatherFrom(const int (&source)[16]) {
-    Gather48 gather = {};
-    for (int s = 0; s < 3; ++s)
-        for (int k = 0; k < 16; ++k) {
-            const int at = source[k] - 16 * s;
-            gather.mask[s][k] = static_cast<uint8_t>(at >= 0 && at < 16 ? at : 0x80);
-        }
-    return gather;
-}
-inline __m128i gather48(__m128i a, __m128i b, __m128i c, const Gather48& gather) {
-    return _mm_or_si128(_mm_or_si128(shuffle(a, gather.mask[0]), shuffle(b, gather.mask[1])), shuffle(c, gather.mask[2]));
-}
-
-// Where the samples of 48 bytes of a 4:1:1 layout lie: `group` bytes a group, luma at `luma` within
-// it, and `chromaPerGroup` U then V samples per group at `u` and `v`. Luma k of the 48 bytes'
-// first (half 0) or second (half 1) 16 luma samples; chroma: the 8 U samples then the 8 V ones.
-struct Layout411 {
-    int group, lumaPerGroup, chromaPerGroup;
-    int luma[8], u[2], v[2];
-};
-constexpr Gather48 lumaOf(const Layout411& layout, int half) {
-    int source[16] = {};
-    for (int k = 0; k < 16; ++k) {
-        const int index = 16 * half + k;
-        source[k] = layout.group * (index / layout.lumaPerGroup) + layout.luma[index % layout.lumaPerGroup];
-    }
-    return gatherFrom(source);
-}
-constexpr Gather48 chromaOf(const Layout411& layout) {
-    int source[16] = {};
-    for (int k = 0; k < 8; ++k) {
-        const int group = k / layout.chromaPerGroup, sample = k % layout.chromaPerGroup;
-        source[k] = layout.group * group + layout.u[sample];
-        source[8 + k] = layout.group * group + layout.v[sample];
-    }
-    return gatherFrom(source);
-}
-
-constexpr Layout411 kY411 = {6, 4, 1, {1, 2, 4, 5}, {0}, {3}};                        // U Y0 Y1 V Y2 Y3
-constexpr Layout411 kY41P = {12, 8, 2, {1, 3, 5, 7, 8, 9, 10, 11}, {0, 4}, {2, 6}};  // U0 Y0 V0 Y1 U4 Y2 V4 Y3 Y4..Y7
-constexpr Gather48 kY411Luma[2] = {lumaOf(kY411, 0), lumaOf(kY411, 1)}, kY411Chroma = chromaOf(kY411);
-constexpr Gather48 kY41PLuma[2] = {lumaOf(kY41P, 0), lumaOf(kY41P, 1)}, kY41PChroma = chromaOf(kY41P);
-
 // 48 bytes of a 4:1:1 layout: 32 luma samples and 8 of each chroma.
 inline void unpack48(const uint8_t* in, const Gather48 (&luma)[2], const Gather48& chroma, uint8_t* y, uint8_t* u,
                      uint8_t* v) {

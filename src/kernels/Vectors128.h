@@ -456,6 +456,56 @@ struct Swap3Shuffled {
         return x;
     }
 };
+
+// The 4:1:1 unpacking of the levels with byte shuffles (SSSE3's, and AVX2's lane by lane).
+// Byte shuffles that gather 16 bytes out of 48 (three vectors): mask[s] picks, from vector s, the
+// output bytes whose source lies in it, and zeroes the rest.
+struct Gather48 {
+    uint8_t mask[3][16];
+};
+constexpr Gather48 gatherFrom(const int (&source)[16]) {
+    Gather48 gather = {};
+    for (int s = 0; s < 3; ++s)
+        for (int k = 0; k < 16; ++k) {
+            const int at = source[k] - 16 * s;
+            gather.mask[s][k] = static_cast<uint8_t>(at >= 0 && at < 16 ? at : 0x80);
+        }
+    return gather;
+}
+inline __m128i gather48(__m128i a, __m128i b, __m128i c, const Gather48& gather) {
+    return _mm_or_si128(_mm_or_si128(_mm_shuffle_epi8(a, load16(gather.mask[0])), _mm_shuffle_epi8(b, load16(gather.mask[1]))),
+                        _mm_shuffle_epi8(c, load16(gather.mask[2])));
+}
+
+// Where the samples of 48 bytes of a 4:1:1 layout lie: `group` bytes a group, luma at `luma` within
+// it, and `chromaPerGroup` U then V samples per group at `u` and `v`. Luma k of the 48 bytes'
+// first (half 0) or second (half 1) 16 luma samples; chroma: the 8 U samples then the 8 V ones.
+struct Layout411 {
+    int group, lumaPerGroup, chromaPerGroup;
+    int luma[8], u[2], v[2];
+};
+constexpr Gather48 lumaOf(const Layout411& layout, int half) {
+    int source[16] = {};
+    for (int k = 0; k < 16; ++k) {
+        const int index = 16 * half + k;
+        source[k] = layout.group * (index / layout.lumaPerGroup) + layout.luma[index % layout.lumaPerGroup];
+    }
+    return gatherFrom(source);
+}
+constexpr Gather48 chromaOf(const Layout411& layout) {
+    int source[16] = {};
+    for (int k = 0; k < 8; ++k) {
+        const int group = k / layout.chromaPerGroup, sample = k % layout.chromaPerGroup;
+        source[k] = layout.group * group + layout.u[sample];
+        source[8 + k] = layout.group * group + layout.v[sample];
+    }
+    return gatherFrom(source);
+}
+
+constexpr Layout411 kY411 = {6, 4, 1, {1, 2, 4, 5}, {0}, {3}};                        // U Y0 Y1 V Y2 Y3
+constexpr Layout411 kY41P = {12, 8, 2, {1, 3, 5, 7, 8, 9, 10, 11}, {0, 4}, {2, 6}};  // U0 Y0 V0 Y1 U4 Y2 V4 Y3 Y4..Y7
+constexpr Gather48 kY411Luma[2] = {lumaOf(kY411, 0), lumaOf(kY411, 1)}, kY411Chroma = chromaOf(kY411);
+constexpr Gather48 kY41PLuma[2] = {lumaOf(kY41P, 0), lumaOf(kY41P, 1)}, kY41PChroma = chromaOf(kY41P);
 #endif
 
 // Transposes of blocks into columns: out[c * stride + i] = rows[i][c]. Blocks past the last whole
