@@ -313,6 +313,12 @@ void rgb565To555(const uint8_t* in, uint8_t* out, int n) {
     plain::rgb565To555(in + 2 * i, out + 2 * i, n - i);
 }
 
+void swapBytes16Row(const uint8_t* in, uint8_t* out, int n) {
+    int i = 0;
+    for (; i + 8 <= n; i += 8) store16(out + 2 * i, swapBytes16(load16(in + 2 * i)));
+    plain::swapBytes16(in + 2 * i, out + 2 * i, n - i);
+}
+
 void wordsToBytes(const uint8_t* in, uint8_t* out, int n, int shift, bool swapped) {
     const __m128i count = _mm_cvtsi32_si128(shift), low = splat16(0xFF);
     int i = 0;
@@ -389,6 +395,7 @@ void addSSE2Kernels(RowKernels& table) {
     table.merge3 = merge3;
     table.rgb565To555 = rgb565To555;
     table.wordsToBytes = wordsToBytes;
+    table.swapBytes16 = swapBytes16Row;
     table.transpose8 = transpose8Copies<1>;
     table.transpose8Doubled = transpose8Copies<2>;
     table.transpose16 = transpose16;
