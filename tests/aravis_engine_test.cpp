@@ -3,6 +3,8 @@
 // UDP at 127.0.0.1). Cameras are opened by address, so nothing asks the machine's other networks.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <memory>
 #include <string>
 #include <vector>
@@ -147,7 +149,12 @@ TEST_F(SimulatedCamera, ExposureAndRateReachTheCamera) {
         times.push_back(number(frame, metadata::kCameraTimestamp));
         frame->release();
     }
-    EXPECT_NEAR((times.back() - times.front()) / 10, 0.02, 0.002);
+    // The median spacing: on a busy machine the simulator's thread may emit an image late, now and
+    // then, which stretches the spaces around it but not the period it keeps.
+    std::vector<double> spaces;
+    for (size_t i = 1; i < times.size(); ++i) spaces.push_back(times[i] - times[i - 1]);
+    std::sort(spaces.begin(), spaces.end());
+    EXPECT_NEAR(spaces[spaces.size() / 2], 0.02, 0.002);
 }
 
 TEST_F(SimulatedCamera, WhatTheCameraCannotDoIsRefusedByName) {
