@@ -5,7 +5,8 @@
 For each task and size: today's ways (the F-order host array, and that array made C-contiguous
 with NumPy, which is what a caller needing C order had to do), the C-order array, and a baseline
 timed in the same repetitions (cv2's conversion, or a NumPy copy), each baseline writing into warm
-memory laid out like the task's own result. Figures are medians over the repetitions, in
+memory laid out like the task's own result (today's ways are timed after them, the F-to-C copy 7
+times at most). Figures are medians over the repetitions, in
 milliseconds; the spread is the interquartile range of the package's C-order times, as a share of
 their median. Ratios are medians of each repetition's ratio. The goals each ratio is held to are
 printed beside it; timings are reported, never asserted. Before each task the benchmark waits (up
@@ -92,9 +93,18 @@ def wait_until_quiet(limit: float, patience: float) -> float:
     return time.perf_counter() - start
 
 
+# Seconds of calls before a task's first sample (none in a quick run).
+warm_up = 0.05
+
+
 def calls_per_sample(call: Call) -> int:
-    """Calls a sample takes so that it lasts some 2 ms: the clock's own cost then does not count."""
+    """Calls a sample takes so that it lasts some 2 ms: the clock's own cost then does not count.
+    Some 50 ms of calls first, so that the allocator has settled on where such arrays go and the
+    processor on its clock (the first task of a size measured up to twice its later figures without)."""
+    warmed = time.perf_counter()
     call()
+    while time.perf_counter() - warmed < warm_up:
+        call()
     start = time.perf_counter()
     call()
     once = time.perf_counter() - start
@@ -160,13 +170,21 @@ def measure_pair(row: Row, new: Call, baseline: Call, repeats: int, today_f: Opt
     started = CpuTimes()
     count = calls_per_sample(new)
     base_count = calls_per_sample(baseline)
+    if today_f is not None:
+        calls_per_sample(today_f)
     news, bases, ratios, fs, cs = [], [], [], [], []
     for _ in range(repeats):
         news.append(timed(new, count))
         bases.append(timed(baseline, base_count))
         ratios.append(news[-1] / bases[-1])
+    # Today's ways after, not between: their arrays of twice the size, freed together, leave the
+    # heap's top free enough for the C library to give it back, and the next array of a new or a
+    # baseline sample then comes on fresh pages (a page fault every 4 KB), which a loop converting
+    # frame after frame never sees.
+    for _ in range(repeats):
         if today_f is not None:
             fs.append(timed(today_f, count))
+    for _ in range(min(repeats, 7)):
         if today_c is not None:
             cs.append(timed(today_c, 1))
     row.new, row.baseline, row.ratio = 1e3 * statistics.median(news), 1e3 * statistics.median(bases), statistics.median(ratios)
@@ -311,7 +329,8 @@ def main(argv: Optional[list[str]] = None) -> int:
     parser.add_argument("--busy", type=float, default=0.1,
                         help="the share of the machine other processes may take while a task is measured (0.1)")
     args = parser.parse_args(argv)
-    global quiet
+    global quiet, warm_up
+    warm_up = 0.0 if args.quick else warm_up
     quiet = None if args.quick or args.patience <= 0 else (args.busy, args.patience, max(1, args.attempts))
     repeats = 3 if args.quick else args.repeats
     levels = native._kernel_levels()
