@@ -29,7 +29,7 @@ import statistics
 import sys
 import threading
 import time
-from typing import Callable, Optional
+from typing import Callable, Iterator, Optional
 
 import cv2
 import numpy as np
@@ -224,11 +224,10 @@ def threads_rate(frames: list[zfk.Frame], calls: int) -> float:
     return len(frames) * calls / (time.perf_counter() - start)
 
 
-def bench_size(width: int, height: int, repeats: int, quick: bool) -> list[Row]:
+def bench_size(width: int, height: int, repeats: int, quick: bool) -> Iterator[Row]:
     size = f"{width}x{height}"
     rng = np.random.default_rng(width * height)
     limiter = zfk.MemoryLimiter(minimum=2_000_000_000, maximum=2_000_000_000)
-    rows = []
 
     def warm(shape: tuple[int, ...]) -> np.ndarray:
         return np.ones(shape, np.uint8)  # written once: its pages are the process's before timing
@@ -243,7 +242,7 @@ def bench_size(width: int, height: int, repeats: int, quick: bool) -> list[Row]:
     for name, (code, shape) in cv2_inputs.items():
         frame = frame_of(name, width, height, rng, limiter)
         raw = rng.integers(0, 256, shape, dtype=np.uint8)
-        rows.append(compare(
+        yield (compare(
             f"{name} to RGB", size, lambda: frame.to_array("rgb"),
             lambda: cv2.cvtColor(raw, code, dst=rgb_out), repeats, 0.8, "cv2.cvtColor",
             lambda: frame.to_array("rgb", "F"), lambda: np.ascontiguousarray(frame.to_array("rgb", "F"))))
@@ -251,18 +250,18 @@ def bench_size(width: int, height: int, repeats: int, quick: bool) -> list[Row]:
     rgb_frame = frame_of("RGB24", width, height, rng, limiter)
     rgb = rng.integers(0, 256, (height, width, 3), dtype=np.uint8)
     grey_out = warm((height, width))
-    rows.append(compare(
+    yield (compare(
         "RGB24 to grey", size, lambda: rgb_frame.to_array("mono"),
         lambda: cv2.cvtColor(rgb, cv2.COLOR_RGB2GRAY, dst=grey_out), repeats, 1.0, "cv2.cvtColor",
         lambda: rgb_frame.to_array("mono", "F"), lambda: np.ascontiguousarray(rgb_frame.to_array("mono", "F"))))
-    rows.append(compare(
+    yield (compare(
         "RGB24 to YUV", size, lambda: rgb_frame.to_array("yuv"),
         lambda: cv2.cvtColor(rgb, cv2.COLOR_RGB2YUV, dst=rgb_out), repeats, 1.0, "cv2.cvtColor",
         lambda: rgb_frame.to_array("yuv", "F"), lambda: np.ascontiguousarray(rgb_frame.to_array("yuv", "F"))))
 
     mono = frame_of("Mono8", width, height, rng, limiter)
     mono_raw = rng.integers(0, 256, (height, width), dtype=np.uint8)
-    rows.append(compare(
+    yield (compare(
         "Mono8 native", size, lambda: mono.to_array(), lambda: np.copyto(grey_out, mono_raw), repeats, 1.2,
         "NumPy copy", lambda: mono.to_array(order="F"), lambda: np.ascontiguousarray(mono.to_array(order="F"))))
 
@@ -276,7 +275,7 @@ def bench_size(width: int, height: int, repeats: int, quick: bool) -> list[Row]:
                 frame.copy_data(yuy2_raw)
                 return frame.to_array("rgb", order)
 
-        rows.append(compare(
+        yield (compare(
             "YUY2 pool get + copy + RGB", size, lambda: from_pool("C"),
             lambda: cv2.cvtColor(yuy2_raw, yuy2_code, dst=rgb_out), repeats, 1.0, "cv2.cvtColor",
             lambda: from_pool("F"), lambda: np.ascontiguousarray(from_pool("F"))))
@@ -286,12 +285,12 @@ def bench_size(width: int, height: int, repeats: int, quick: bool) -> list[Row]:
     mono16 = frame_of("Mono16", width, height, rng, limiter)
     for name in ("Y41P", "Y411", "IYU2", "UVY", "YVU9", "YVYU"):
         frame = frame_of(name, width, height, rng, limiter)
-        rows.append(compare(
+        yield (compare(
             f"{name} to RGB", size, lambda: frame.to_array("rgb"), lambda: yuy2.to_array("rgb"), repeats, 1.3,
             "YUY2 to RGB", lambda: frame.to_array("rgb", "F"), lambda: np.ascontiguousarray(frame.to_array("rgb", "F"))))
     for name in ("Mono10", "Mono12", "Mono14", "Mono10BE", "Mono12BE", "Mono14BE", "Mono16BE"):
         frame = frame_of(name, width, height, rng, limiter)
-        rows.append(compare(
+        yield (compare(
             f"{name} native", size, lambda: frame.to_array(), lambda: mono16.to_array(), repeats, 1.3, "Mono16 native",
             lambda: frame.to_array(order="F"), lambda: np.ascontiguousarray(frame.to_array(order="F"))))
 
@@ -311,8 +310,7 @@ def bench_size(width: int, height: int, repeats: int, quick: bool) -> list[Row]:
             row.others = CpuTimes().others_since(started)
             return row
 
-        rows.append(quietest(rates))
-    return rows
+        yield quietest(rates)
 
 
 def main(argv: Optional[list[str]] = None) -> int:
