@@ -5,7 +5,8 @@
 For each task and size: today's ways (the F-order host array, and that array made C-contiguous
 with NumPy, which is what a caller needing C order had to do), the C-order array, and a baseline
 timed in the same repetitions (cv2's conversion, or a NumPy copy), each baseline writing into warm
-memory laid out like the task's own result. Figures are medians over the repetitions, in
+memory laid out like the task's own result (today's ways are timed after them, the F-to-C copy 7
+times at most). Figures are medians over the repetitions, in
 milliseconds; the spread is the interquartile range of the package's C-order times, as a share of
 their median. Ratios are medians of each repetition's ratio. The goals each ratio is held to are
 printed beside it; timings are reported, never asserted. Before each task the benchmark waits (up
@@ -28,7 +29,7 @@ import statistics
 import sys
 import threading
 import time
-from typing import Callable, Optional
+from typing import Callable, Iterator, Optional
 
 import cv2
 import numpy as np
@@ -92,9 +93,18 @@ def wait_until_quiet(limit: float, patience: float) -> float:
     return time.perf_counter() - start
 
 
+# Seconds of calls before a task's first sample (none in a quick run).
+warm_up = 0.05
+
+
 def calls_per_sample(call: Call) -> int:
-    """Calls a sample takes so that it lasts some 2 ms: the clock's own cost then does not count."""
+    """Calls a sample takes so that it lasts some 2 ms: the clock's own cost then does not count.
+    Some 50 ms of calls first, so that the allocator has settled on where such arrays go and the
+    processor on its clock (the first task of a size measured up to twice its later figures without)."""
+    warmed = time.perf_counter()
     call()
+    while time.perf_counter() - warmed < warm_up:
+        call()
     start = time.perf_counter()
     call()
     once = time.perf_counter() - start
@@ -160,13 +170,21 @@ def measure_pair(row: Row, new: Call, baseline: Call, repeats: int, today_f: Opt
     started = CpuTimes()
     count = calls_per_sample(new)
     base_count = calls_per_sample(baseline)
+    if today_f is not None:
+        calls_per_sample(today_f)
     news, bases, ratios, fs, cs = [], [], [], [], []
     for _ in range(repeats):
         news.append(timed(new, count))
         bases.append(timed(baseline, base_count))
         ratios.append(news[-1] / bases[-1])
+    # Today's ways after, not between: their arrays of twice the size, freed together, leave the
+    # heap's top free enough for the C library to give it back, and the next array of a new or a
+    # baseline sample then comes on fresh pages (a page fault every 4 KB), which a loop converting
+    # frame after frame never sees.
+    for _ in range(repeats):
         if today_f is not None:
             fs.append(timed(today_f, count))
+    for _ in range(min(repeats, 7)):
         if today_c is not None:
             cs.append(timed(today_c, 1))
     row.new, row.baseline, row.ratio = 1e3 * statistics.median(news), 1e3 * statistics.median(bases), statistics.median(ratios)
@@ -206,11 +224,10 @@ def threads_rate(frames: list[zfk.Frame], calls: int) -> float:
     return len(frames) * calls / (time.perf_counter() - start)
 
 
-def bench_size(width: int, height: int, repeats: int, quick: bool) -> list[Row]:
+def bench_size(width: int, height: int, repeats: int, quick: bool) -> Iterator[Row]:
     size = f"{width}x{height}"
     rng = np.random.default_rng(width * height)
     limiter = zfk.MemoryLimiter(minimum=2_000_000_000, maximum=2_000_000_000)
-    rows = []
 
     def warm(shape: tuple[int, ...]) -> np.ndarray:
         return np.ones(shape, np.uint8)  # written once: its pages are the process's before timing
@@ -225,7 +242,7 @@ def bench_size(width: int, height: int, repeats: int, quick: bool) -> list[Row]:
     for name, (code, shape) in cv2_inputs.items():
         frame = frame_of(name, width, height, rng, limiter)
         raw = rng.integers(0, 256, shape, dtype=np.uint8)
-        rows.append(compare(
+        yield (compare(
             f"{name} to RGB", size, lambda: frame.to_array("rgb"),
             lambda: cv2.cvtColor(raw, code, dst=rgb_out), repeats, 0.8, "cv2.cvtColor",
             lambda: frame.to_array("rgb", "F"), lambda: np.ascontiguousarray(frame.to_array("rgb", "F"))))
@@ -233,18 +250,18 @@ def bench_size(width: int, height: int, repeats: int, quick: bool) -> list[Row]:
     rgb_frame = frame_of("RGB24", width, height, rng, limiter)
     rgb = rng.integers(0, 256, (height, width, 3), dtype=np.uint8)
     grey_out = warm((height, width))
-    rows.append(compare(
+    yield (compare(
         "RGB24 to grey", size, lambda: rgb_frame.to_array("mono"),
         lambda: cv2.cvtColor(rgb, cv2.COLOR_RGB2GRAY, dst=grey_out), repeats, 1.0, "cv2.cvtColor",
         lambda: rgb_frame.to_array("mono", "F"), lambda: np.ascontiguousarray(rgb_frame.to_array("mono", "F"))))
-    rows.append(compare(
+    yield (compare(
         "RGB24 to YUV", size, lambda: rgb_frame.to_array("yuv"),
         lambda: cv2.cvtColor(rgb, cv2.COLOR_RGB2YUV, dst=rgb_out), repeats, 1.0, "cv2.cvtColor",
         lambda: rgb_frame.to_array("yuv", "F"), lambda: np.ascontiguousarray(rgb_frame.to_array("yuv", "F"))))
 
     mono = frame_of("Mono8", width, height, rng, limiter)
     mono_raw = rng.integers(0, 256, (height, width), dtype=np.uint8)
-    rows.append(compare(
+    yield (compare(
         "Mono8 native", size, lambda: mono.to_array(), lambda: np.copyto(grey_out, mono_raw), repeats, 1.2,
         "NumPy copy", lambda: mono.to_array(order="F"), lambda: np.ascontiguousarray(mono.to_array(order="F"))))
 
@@ -258,7 +275,7 @@ def bench_size(width: int, height: int, repeats: int, quick: bool) -> list[Row]:
                 frame.copy_data(yuy2_raw)
                 return frame.to_array("rgb", order)
 
-        rows.append(compare(
+        yield (compare(
             "YUY2 pool get + copy + RGB", size, lambda: from_pool("C"),
             lambda: cv2.cvtColor(yuy2_raw, yuy2_code, dst=rgb_out), repeats, 1.0, "cv2.cvtColor",
             lambda: from_pool("F"), lambda: np.ascontiguousarray(from_pool("F"))))
@@ -268,12 +285,12 @@ def bench_size(width: int, height: int, repeats: int, quick: bool) -> list[Row]:
     mono16 = frame_of("Mono16", width, height, rng, limiter)
     for name in ("Y41P", "Y411", "IYU2", "UVY", "YVU9", "YVYU"):
         frame = frame_of(name, width, height, rng, limiter)
-        rows.append(compare(
+        yield (compare(
             f"{name} to RGB", size, lambda: frame.to_array("rgb"), lambda: yuy2.to_array("rgb"), repeats, 1.3,
             "YUY2 to RGB", lambda: frame.to_array("rgb", "F"), lambda: np.ascontiguousarray(frame.to_array("rgb", "F"))))
     for name in ("Mono10", "Mono12", "Mono14", "Mono10BE", "Mono12BE", "Mono14BE", "Mono16BE"):
         frame = frame_of(name, width, height, rng, limiter)
-        rows.append(compare(
+        yield (compare(
             f"{name} native", size, lambda: frame.to_array(), lambda: mono16.to_array(), repeats, 1.3, "Mono16 native",
             lambda: frame.to_array(order="F"), lambda: np.ascontiguousarray(frame.to_array(order="F"))))
 
@@ -293,8 +310,7 @@ def bench_size(width: int, height: int, repeats: int, quick: bool) -> list[Row]:
             row.others = CpuTimes().others_since(started)
             return row
 
-        rows.append(quietest(rates))
-    return rows
+        yield quietest(rates)
 
 
 def main(argv: Optional[list[str]] = None) -> int:
@@ -311,7 +327,8 @@ def main(argv: Optional[list[str]] = None) -> int:
     parser.add_argument("--busy", type=float, default=0.1,
                         help="the share of the machine other processes may take while a task is measured (0.1)")
     args = parser.parse_args(argv)
-    global quiet
+    global quiet, warm_up
+    warm_up = 0.0 if args.quick else warm_up
     quiet = None if args.quick or args.patience <= 0 else (args.busy, args.patience, max(1, args.attempts))
     repeats = 3 if args.quick else args.repeats
     levels = native._kernel_levels()

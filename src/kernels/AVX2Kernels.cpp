@@ -436,6 +436,17 @@ void packed411ToBGR(const Packed411Row& row, uint8_t* bgr, int n) {
     packed411ToBGRInChunks(row, bgr, n, unpackY411, unpackY41P, yuvToBGR);
 }
 
+// 16 words a step, their bytes exchanged by one shuffle: as fast as a copy where the plain loop's
+// shifts of 8 words a step were not (big-endian monochrome images measured 1.4x a little-endian one's
+// copy at 640x480, whose rows stay in cache).
+void swapBytes16(const uint8_t* in, uint8_t* out, int n) {
+    const __m256i swap = _mm256_setr_epi8(1, 0, 3, 2, 5, 4, 7, 6, 9, 8, 11, 10, 13, 12, 15, 14, 1, 0, 3, 2, 5, 4, 7, 6,
+                                          9, 8, 11, 10, 13, 12, 15, 14);
+    int i = 0;
+    for (; i + 16 <= n; i += 16) store32(out + 2 * i, _mm256_shuffle_epi8(load32(in + 2 * i), swap));
+    plain::swapBytes16(in + 2 * i, out + 2 * i, n - i);
+}
+
 }  // namespace
 
 void addAVX2Kernels(RowKernels& table) {
@@ -463,6 +474,7 @@ void addAVX2Kernels(RowKernels& table) {
     table.transpose8 = transpose8Copies<1>;
     table.transpose8Doubled = transpose8Copies<2>;
     table.transpose16 = transpose16;
+    table.swapBytes16 = swapBytes16;
 }
 
 }  // namespace zorvframekit
