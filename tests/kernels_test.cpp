@@ -26,6 +26,7 @@
 
 using zorvframekit::KernelLevel;
 using zorvframekit::Packed411Layout;
+using zorvframekit::PixelOrder;
 using zorvframekit::RowKernels;
 using zorvframekit::YUVRow;
 
@@ -86,7 +87,7 @@ TEST(KernelDispatch, EveryLevelUpToTheBestRunsAndCanBeForced) {
 // Every entry of every SIMD level's table is a kernel of its own or of a level below it, never the
 // plain one: the table's entries after `level` are all function pointers, compared slot by slot.
 TEST(KernelDispatch, NoSIMDLevelRunsAPlainKernel) {
-    const size_t first = offsetof(RowKernels, yuvToBGR), slot = sizeof(RowKernels::yuvToBGR);
+    const size_t first = offsetof(RowKernels, yuvToPixels), slot = sizeof(RowKernels::yuvToPixels);
     const char* plain = reinterpret_cast<const char*>(&plainKernels());
     for (const RowKernels* kernels : simdLevels())
         for (size_t at = first; at + slot <= sizeof(RowKernels); at += slot)
@@ -100,9 +101,11 @@ TEST(PlainKernels, HandCheckedRows) {
     // Black (16, 128, 128) and white (235, 128, 128); with chroma shared by pairs and the row starting
     // on the second pixel of a pair, pixel 0 takes chroma 0 and pixels 1 and 2 chroma 1.
     const uint8_t y[3] = {16, 235, 235}, u[2] = {128, 0}, v[2] = {128, 128};
-    uint8_t bgr[9];
-    plain.yuvToBGR(YUVRow{y, u, v, 1, 1}, bgr, 3);
+    uint8_t bgr[9], rgb[9];
+    plain.yuvToPixels(YUVRow{y, u, v, 1, 1}, bgr, 3, PixelOrder::BGR);
     EXPECT_EQ(Bytes(bgr, bgr + 9), (Bytes{0, 0, 0, 0, 255, 255, 0, 255, 255}));  // (235, 0, 128): blue clamped to 0
+    plain.yuvToPixels(YUVRow{y, u, v, 1, 1}, rgb, 3, PixelOrder::RGB);
+    EXPECT_EQ(Bytes(rgb, rgb + 9), (Bytes{0, 0, 0, 255, 255, 0, 255, 255, 0}));
 
     const uint8_t pixels[8] = {1, 2, 3, 4, 5, 6, 7, 8};
     uint8_t a[2], b[2], c[2];
@@ -167,12 +170,12 @@ TEST(KernelExactness, YUVToRGBForEveryInput) {
         }
         for (int i = 0; i < 65536; ++i) packed[3 * i] = u[i], packed[3 * i + 1] = uint8_t(luma), packed[3 * i + 2] = v[i];
         for (const RowKernels* kernels : levels) {
-            if (!newAt(*kernels, &RowKernels::yuvToRGB) && !newAt(*kernels, &RowKernels::yuvToBGR) &&
-                !newAt(*kernels, &RowKernels::packed444ToBGR))
+            if (!newAt(*kernels, &RowKernels::yuvToRGB) && !newAt(*kernels, &RowKernels::yuvToPixels) &&
+                !newAt(*kernels, &RowKernels::packed444ToPixels))
                 continue;
             kernels->yuvToRGB(row, rgb, 65536);
-            kernels->yuvToBGR(row, bgr.data(), 65536);
-            kernels->packed444ToBGR({packed.data(), 1, 0, 2}, packedBGR.data(), 65536);  // U Y V
+            kernels->yuvToPixels(row, bgr.data(), 65536, PixelOrder::BGR);
+            kernels->packed444ToPixels({packed.data(), 1, 0, 2}, packedBGR.data(), 65536, PixelOrder::BGR);  // U Y V
             if (r != expectedRGB[0] || g != expectedRGB[1] || b != expectedRGB[2] || bgr != expectedBGR ||
                 packedBGR != expectedBGR)
                 FAIL() << nameOf(*kernels) << " differs for y " << luma;
@@ -203,6 +206,9 @@ TEST(KernelExactness, RGBToYUVAndMonochromeForEveryInput) {
     }
 }
 
+const PixelOrder kOrders[2] = {PixelOrder::BGR, PixelOrder::RGB};
+const char* orderName(PixelOrder order) { return order == PixelOrder::BGR ? "BGR" : "RGB"; }
+
 // Lengths 0 to 67 reach every tail of every vector width; the longer ones several whole vectors.
 std::vector<int> lengths() {
     std::vector<int> all;
@@ -230,10 +236,13 @@ TEST(KernelExactness, ColourRowsAtEveryChromaSubsamplingAndPhase) {
                 const size_t chroma = n == 0 ? 0 : static_cast<size_t>(((phase + n - 1) >> shift) + 1);
                 Buffer y(static_cast<size_t>(n), random), u(chroma, random), v(chroma, random);
                 const YUVRow row = {y.data(), u.data(), v.data(), shift, phase};
-                Output bgr(3 * static_cast<size_t>(n), random);
-                kernels.yuvToBGR(row, bgr.mine.data(), n);
-                plainKernels().yuvToBGR(row, bgr.reference.data(), n);
-                EXPECT_EQ(bgr.mine.copy(), bgr.reference.copy()) << "yuvToBGR, shift " << shift << " phase " << phase;
+                for (PixelOrder order : kOrders) {
+                    Output pixels(3 * static_cast<size_t>(n), random);
+                    kernels.yuvToPixels(row, pixels.mine.data(), n, order);
+                    plainKernels().yuvToPixels(row, pixels.reference.data(), n, order);
+                    EXPECT_EQ(pixels.mine.copy(), pixels.reference.copy())
+                        << "yuvToPixels, shift " << shift << " phase " << phase << ", " << orderName(order);
+                }
                 Output r(n, random), g(n, random), b(n, random), eu(n, random), ev(n, random);
                 uint8_t* const mine[3] = {r.mine.data(), g.mine.data(), b.mine.data()};
                 uint8_t* const reference[3] = {r.reference.data(), g.reference.data(), b.reference.data()};
@@ -250,11 +259,14 @@ TEST(KernelExactness, ColourRowsAtEveryChromaSubsamplingAndPhase) {
         // Packed 4:4:4 pixels in both their layouts (U Y V and U V Y).
         for (const auto& layout : {std::array<int, 3>{1, 0, 2}, std::array<int, 3>{2, 0, 1}}) {
             Buffer pixels(3 * static_cast<size_t>(n), random);
-            Output bgr(3 * static_cast<size_t>(n), random);
             const zorvframekit::Packed444Row row = {pixels.data(), layout[0], layout[1], layout[2]};
-            kernels.packed444ToBGR(row, bgr.mine.data(), n);
-            plainKernels().packed444ToBGR(row, bgr.reference.data(), n);
-            EXPECT_EQ(bgr.mine.copy(), bgr.reference.copy()) << "packed444ToBGR, luma at " << layout[0];
+            for (PixelOrder order : kOrders) {
+                Output out(3 * static_cast<size_t>(n), random);
+                kernels.packed444ToPixels(row, out.mine.data(), n, order);
+                plainKernels().packed444ToPixels(row, out.reference.data(), n, order);
+                EXPECT_EQ(out.mine.copy(), out.reference.copy())
+                    << "packed444ToPixels, luma at " << layout[0] << ", " << orderName(order);
+            }
         }
         // Packed 4:1:1 groups in both their layouts, starting at every pixel of a group.
         for (Packed411Layout layout : {Packed411Layout::Y411, Packed411Layout::Y41P}) {
@@ -262,11 +274,15 @@ TEST(KernelExactness, ColourRowsAtEveryChromaSubsamplingAndPhase) {
             for (int phase = 0; phase < format.pixels; ++phase) {
                 Buffer groups(n == 0 ? 0 : format.bytes * static_cast<size_t>((phase + n + format.pixels - 1) / format.pixels),
                               random);
-                Output bgr(3 * static_cast<size_t>(n), random);
                 const zorvframekit::Packed411Row row = {groups.data(), layout, phase};
-                kernels.packed411ToBGR(row, bgr.mine.data(), n);
-                plainKernels().packed411ToBGR(row, bgr.reference.data(), n);
-                EXPECT_EQ(bgr.mine.copy(), bgr.reference.copy()) << "packed411ToBGR, " << format.pixels << " pixels a group, phase " << phase;
+                for (PixelOrder order : kOrders) {
+                    Output out(3 * static_cast<size_t>(n), random);
+                    kernels.packed411ToPixels(row, out.mine.data(), n, order);
+                    plainKernels().packed411ToPixels(row, out.reference.data(), n, order);
+                    EXPECT_EQ(out.mine.copy(), out.reference.copy()) << "packed411ToPixels, " << format.pixels
+                                                                     << " pixels a group, phase " << phase << ", "
+                                                                     << orderName(order);
+                }
             }
         }
         // Packed 4:2:2 groups in each of their three layouts, starting on a group or inside one.
@@ -275,10 +291,14 @@ TEST(KernelExactness, ColourRowsAtEveryChromaSubsamplingAndPhase) {
             for (int phase = 0; phase <= 1; ++phase) {
                 Buffer groups(n == 0 ? 0 : 4 * static_cast<size_t>((phase + n + 1) / 2), random);
                 const zorvframekit::Packed422Row row = {groups.data(), layout[0], layout[1], layout[2], phase};
-                Output bgr(3 * static_cast<size_t>(n), random), r(n, random), g(n, random), b(n, random);
-                kernels.packed422ToBGR(row, bgr.mine.data(), n);
-                plainKernels().packed422ToBGR(row, bgr.reference.data(), n);
-                EXPECT_EQ(bgr.mine.copy(), bgr.reference.copy()) << "packed422ToBGR, luma at " << layout[0] << ", phase " << phase;
+                for (PixelOrder order : kOrders) {
+                    Output out(3 * static_cast<size_t>(n), random);
+                    kernels.packed422ToPixels(row, out.mine.data(), n, order);
+                    plainKernels().packed422ToPixels(row, out.reference.data(), n, order);
+                    EXPECT_EQ(out.mine.copy(), out.reference.copy())
+                        << "packed422ToPixels, luma at " << layout[0] << ", phase " << phase << ", " << orderName(order);
+                }
+                Output r(n, random), g(n, random), b(n, random);
                 uint8_t* const mine[3] = {r.mine.data(), g.mine.data(), b.mine.data()};
                 uint8_t* const reference[3] = {r.reference.data(), g.reference.data(), b.reference.data()};
                 kernels.packed422ToRGB(row, mine, n);
@@ -469,17 +489,20 @@ std::vector<BitmapRowWriter> bitmapRowWriters(int n, std::mt19937& random) {
              const uint8_t* const planes[3] = {y->data(), u->data(), v->data()};
              k.merge3(planes, out, n);
          }},
-        {"yuvToBGR", 3,
-         [=](const RowKernels& k, uint8_t* out) { k.yuvToBGR(YUVRow{y->data(), u->data(), v->data(), 1, 1}, out, n); }},
-        {"packed422ToBGR", 3,
+        {"yuvToPixels", 3,
          [=](const RowKernels& k, uint8_t* out) {
-             k.packed422ToBGR(zorvframekit::Packed422Row{groups422->data(), 0, 1, 3, 1}, out, n);
+             k.yuvToPixels(YUVRow{y->data(), u->data(), v->data(), 1, 1}, out, n, PixelOrder::BGR);
          }},
-        {"packed444ToBGR", 3,
-         [=](const RowKernels& k, uint8_t* out) { k.packed444ToBGR({pixels3->data(), 1, 0, 2}, out, n); }},
-        {"packed411ToBGR", 3,
+        {"packed422ToPixels", 3,
          [=](const RowKernels& k, uint8_t* out) {
-             k.packed411ToBGR(zorvframekit::Packed411Row{groups411->data(), Packed411Layout::Y41P, 3}, out, n);
+             k.packed422ToPixels(zorvframekit::Packed422Row{groups422->data(), 0, 1, 3, 1}, out, n, PixelOrder::BGR);
+         }},
+        {"packed444ToPixels", 3,
+         [=](const RowKernels& k, uint8_t* out) { k.packed444ToPixels({pixels3->data(), 1, 0, 2}, out, n, PixelOrder::BGR); }},
+        {"packed411ToPixels", 3,
+         [=](const RowKernels& k, uint8_t* out) {
+             k.packed411ToPixels(zorvframekit::Packed411Row{groups411->data(), Packed411Layout::Y41P, 3}, out, n,
+                                 PixelOrder::BGR);
          }},
     };
 }

@@ -99,18 +99,14 @@ bool rgbRowMajor(HostConversion conversion, uint8_t* out, int width, int height,
 }
 
 // The image of a YUV frame whose chunks produceRow(r, c0, n, room) gives as a YUVRow (as for
-// yuvRowsArray) and toBGR(r, c0, n, at) converts to bitmap pixels (blue, green, red) at `at`:
+// yuvRowsArray) and toRGB(r, c0, n, at) converts to RGB pixels (red, green, blue) at `at`:
 // natively, as RGB or as monochrome. False for any other conversion, or when there is no scratch.
-template <typename ProduceRow, typename ToBGR>
-bool yuvRowMajor(HostConversion conversion, uint8_t* out, int width, int height, ProduceRow produceRow, ToBGR toBGR) {
+template <typename ProduceRow, typename ToRGB>
+bool yuvRowMajor(HostConversion conversion, uint8_t* out, int width, int height, ProduceRow produceRow, ToRGB toRGB) {
     const RowKernels& kernels = rowKernels();
     if (conversion == HostConversion::YUVToRGB) {
-        // The bitmap's conversions, straight from the frame's rows; then red and blue change places
-        // while the chunk is still in the first-level cache.
-        forEachRowChunk(out, width, height, 3, [&](int r, int c0, int n, uint8_t* at) {
-            toBGR(r, c0, n, at);
-            kernels.swap3(at, at, n);
-        });
+        // The bitmap's conversions, straight from the frame's rows, with red first.
+        forEachRowChunk(out, width, height, 3, [&](int r, int c0, int n, uint8_t* at) { toRGB(r, c0, n, at); });
         return true;
     }
     if (conversion != HostConversion::Native && conversion != HostConversion::YUVToMono) return false;

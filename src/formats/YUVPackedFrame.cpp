@@ -186,10 +186,11 @@ void YUVPackedFrame::fillBitmap(BITMAPINFOHEADER* header, unsigned char* pixels)
     const unsigned char* data = getData();
     // The bitmap's first row is the image's bottom row.
     unsigned char* out = pixels + (height - 1) * stride;
-    for (int r = 0; r < height; ++r, out -= stride) convertToBGR(data, r, 0, width, out);
+    for (int r = 0; r < height; ++r, out -= stride) convertToPixels(data, r, 0, width, out, PixelOrder::BGR);
 }
 
-void YUVPackedFrame::convertToBGR(const unsigned char* data, int r, int c0, int n, uint8_t* bgr) const {
+void YUVPackedFrame::convertToPixels(const unsigned char* data, int r, int c0, int n, uint8_t* out,
+                                     PixelOrder order) const {
     // Every layout converts straight from its groups, the chunk's first pixel `phase` into its group.
     const int inGroup = pixelsPerGroup[formatIndex];
     const int position = firstPixelOffset + c0, phase = position % inGroup;
@@ -199,14 +200,14 @@ void YUVPackedFrame::convertToBGR(const unsigned char* data, int r, int c0, int 
     const RowKernels& kernels = rowKernels();
     switch (inGroup) {
     case 1:
-        kernels.packed444ToBGR(Packed444Row{groups, yAt, uAt, vAt}, bgr, n);
+        kernels.packed444ToPixels(Packed444Row{groups, yAt, uAt, vAt}, out, n, order);
         break;
     case 2:
-        kernels.packed422ToBGR(Packed422Row{groups, yAt, uAt, vAt, phase}, bgr, n);
+        kernels.packed422ToPixels(Packed422Row{groups, yAt, uAt, vAt, phase}, out, n, order);
         break;
     default:
-        kernels.packed411ToBGR(Packed411Row{groups, inGroup == 4 ? Packed411Layout::Y411 : Packed411Layout::Y41P, phase},
-                               bgr, n);
+        kernels.packed411ToPixels(Packed411Row{groups, inGroup == 4 ? Packed411Layout::Y411 : Packed411Layout::Y41P, phase},
+                                  out, n, order);
         break;
     }
 }
@@ -217,7 +218,7 @@ bool YUVPackedFrame::fillRowMajor(int colorSpaceMask, void* out) {
     return yuvRowMajor(
         chooseHostConversion(getColorSpace(), colorSpaceMask), static_cast<uint8_t*>(out), width, height,
         [&](int r, int c0, int n, const RowScratch& room) { return unpackRow(data, r, c0, n, room); },
-        [&](int r, int c0, int n, uint8_t* bgr) { convertToBGR(data, r, c0, n, bgr); });
+        [&](int r, int c0, int n, uint8_t* at) { convertToPixels(data, r, c0, n, at, PixelOrder::RGB); });
 }
 
 }  // namespace zorvframekit

@@ -39,9 +39,9 @@ private:
     Packed422Row packed422Row(const unsigned char* data, int r, int c0) const;
     // The native array, or the RGB one, made from the rows.
     HostArray hostArrayOfRows(HostConversion conversion);
-    // Pixels c0 to c0 + n - 1 of buffer row r to bitmap pixels (blue, green, red) at bgr, straight
-    // from the groups.
-    void convertToBGR(const unsigned char* data, int r, int c0, int n, uint8_t* bgr) const;
+    // Pixels c0 to c0 + n - 1 of buffer row r to 3-byte pixels in `order` at out, straight from the
+    // groups.
+    void convertToPixels(const unsigned char* data, int r, int c0, int n, uint8_t* out, PixelOrder order) const;
 
     int formatIndex;
     int width;

@@ -129,7 +129,7 @@ void YUVPlanarFrame::fillBitmap(BITMAPINFOHEADER* header, unsigned char* pixels)
     const Planes planes = findPlanes(getData());
     // The bitmap's first row is the image's bottom row.
     unsigned char* out = pixels + (height - 1) * stride;
-    for (int r = 0; r < height; ++r, out -= stride) kernels.yuvToBGR(rowAt(planes, r, 0), out, width);
+    for (int r = 0; r < height; ++r, out -= stride) kernels.yuvToPixels(rowAt(planes, r, 0), out, width, PixelOrder::BGR);
 }
 
 bool YUVPlanarFrame::fillRowMajor(int colorSpaceMask, void* out) {
@@ -139,7 +139,7 @@ bool YUVPlanarFrame::fillRowMajor(int colorSpaceMask, void* out) {
     return yuvRowMajor(
         chooseHostConversion(getColorSpace(), colorSpaceMask), static_cast<uint8_t*>(out), width, height,
         [&](int r, int c0, int, const RowScratch&) { return rowAt(planes, r, c0); },
-        [&](int r, int c0, int n, uint8_t* bgr) { kernels.yuvToBGR(rowAt(planes, r, c0), bgr, n); });
+        [&](int r, int c0, int n, uint8_t* at) { kernels.yuvToPixels(rowAt(planes, r, c0), at, n, PixelOrder::RGB); });
 }
 
 }  // namespace zorvframekit

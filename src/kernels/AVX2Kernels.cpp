@@ -63,7 +63,9 @@ struct ExpandChroma {
 // Lambdas rather than the function itself, so that the interleave is inlined into the loops.
 const auto interleaveLanes = [](__m256i b0, __m256i b1, __m256i b2, uint8_t* out) { interleave3x32(b0, b1, b2, out); };
 
-void yuvToBGR(const YUVRow& row, uint8_t* bgr, int n) { yuvToBGR32(row, bgr, n, interleaveLanes); }
+void yuvToPixels(const YUVRow& row, uint8_t* out, int n, PixelOrder order) {
+    yuvToPixels32(row, out, n, order, interleaveLanes);
+}
 void yuvToRGB(const YUVRow& row, uint8_t* const rgb[3], int n) {
     byShift<YUVToRGB>(row.chromaShift, row, static_cast<uint8_t* const*>(rgb), n);
 }
@@ -71,7 +73,9 @@ void expandChroma(const YUVRow& row, uint8_t* u, uint8_t* v, int n) {
     byShift<ExpandChroma>(row.chromaShift, row, u, v, n);
 }
 
-void packed422ToBGR(const Packed422Row& row, uint8_t* bgr, int n) { packed422ToBGR32(row, bgr, n, interleaveLanes); }
+void packed422ToPixels(const Packed422Row& row, uint8_t* out, int n, PixelOrder order) {
+    packed422ToPixels32(row, out, n, order, interleaveLanes);
+}
 
 void packed422ToRGB(const Packed422Row& row, uint8_t* const rgb[3], int n) {
     const Packed422Shuffles shuffles(row);
@@ -428,12 +432,12 @@ void transpose16(const uint8_t* const* rowArray, int rowCount, int width, uint16
     }
 }
 
-void packed444ToBGR(const Packed444Row& row, uint8_t* bgr, int n) {
-    packed444ToBGRInChunks(row, bgr, n, split3, yuvToBGR);
+void packed444ToPixels(const Packed444Row& row, uint8_t* out, int n, PixelOrder order) {
+    packed444ToPixelsInChunks(row, out, n, order, split3, yuvToPixels);
 }
 
-void packed411ToBGR(const Packed411Row& row, uint8_t* bgr, int n) {
-    packed411ToBGRInChunks(row, bgr, n, unpackY411, unpackY41P, yuvToBGR);
+void packed411ToPixels(const Packed411Row& row, uint8_t* out, int n, PixelOrder order) {
+    packed411ToPixelsInChunks(row, out, n, order, unpackY411, unpackY41P, yuvToPixels);
 }
 
 // 16 words a step, their bytes exchanged by one shuffle: as fast as a copy where the plain loop's
@@ -450,11 +454,11 @@ void swapBytes16(const uint8_t* in, uint8_t* out, int n) {
 }  // namespace
 
 void addAVX2Kernels(RowKernels& table) {
-    table.yuvToBGR = yuvToBGR;
-    table.packed444ToBGR = packed444ToBGR;
-    table.packed411ToBGR = packed411ToBGR;
+    table.yuvToPixels = yuvToPixels;
+    table.packed444ToPixels = packed444ToPixels;
+    table.packed411ToPixels = packed411ToPixels;
     table.yuvToRGB = yuvToRGB;
-    table.packed422ToBGR = packed422ToBGR;
+    table.packed422ToPixels = packed422ToPixels;
     table.packed422ToRGB = packed422ToRGB;
     table.expandChroma = expandChroma;
     table.rgbToYUV = rgbToYUV;

@@ -111,9 +111,11 @@ const auto interleavePermuted = [](__m256i b0, __m256i b1, __m256i b2, uint8_t* 
     interleave3Permuted(b0, b1, b2, out);
 };
 
-void yuvToBGRIn256(const YUVRow& row, uint8_t* bgr, int n) { yuvToBGR32(row, bgr, n, interleavePermuted); }
-void packed422ToBGRIn256(const Packed422Row& row, uint8_t* bgr, int n) {
-    packed422ToBGR32(row, bgr, n, interleavePermuted);
+void yuvToPixelsIn256(const YUVRow& row, uint8_t* out, int n, PixelOrder order) {
+    yuvToPixels32(row, out, n, order, interleavePermuted);
+}
+void packed422ToPixelsIn256(const Packed422Row& row, uint8_t* out, int n, PixelOrder order) {
+    packed422ToPixels32(row, out, n, order, interleavePermuted);
 }
 
 // The permutes gathering byte j (0 to 2) of each of Pixels 3-byte pixels held in three registers:
@@ -158,18 +160,18 @@ const Gather411<Pixels>& gather411(Packed411Layout layout) {
 // Runs steps(groups, i) over the row's whole groups Step pixels (3 Step / 2 bytes) at a time; a first
 // pixel inside its group, and the last pixels of the row, go plain.
 template <int Step, typename Steps>
-inline void forPacked411Steps(const Packed411Row& row, uint8_t* bgr, int n, Steps steps) {
+inline void forPacked411Steps(const Packed411Row& row, uint8_t* pixels, int n, PixelOrder order, Steps steps) {
     const Packed411Format& format = packed411Format(row.layout);
     int lead = row.phase == 0 ? 0 : format.pixels - row.phase;
     if (lead > n) lead = n;
-    plain::packed411ToBGR(row, bgr, lead);
+    plain::packed411ToPixels(row, pixels, lead, order);
     const uint8_t* groups = row.groups + (row.phase == 0 ? 0 : format.bytes);
     int i = lead;
     for (; i + Step <= n; i += Step, groups += 3 * Step / 2) {
         prefetchSource<3 * Step / 2>(groups);
         steps(groups, i);
     }
-    plain::packed411ToBGR(Packed411Row{groups, row.layout, 0}, bgr + 3 * static_cast<size_t>(i), n - i);
+    plain::packed411ToPixels(Packed411Row{groups, row.layout, 0}, pixels + 3 * static_cast<size_t>(i), n - i, order);
 }
 
 #if !defined(__x86_64__)
@@ -193,7 +195,7 @@ struct GatherBytes32 {
     }
 };
 
-void packed444ToBGRIn256(const Packed444Row& row, uint8_t* bgr, int n) {
+void packed444ToPixelsIn256(const Packed444Row& row, uint8_t* out, int n, PixelOrder order) {
     const GatherBytes32 lumaBytes(row.yOffset), blueBytes(row.uOffset), redBytes(row.vOffset);
     const uint8_t* in = row.pixels;
     int i = 0;
@@ -204,25 +206,25 @@ void packed444ToBGRIn256(const Packed444Row& row, uint8_t* bgr, int n) {
         __m256i rl, gl, bl, rh, gh, bh;
         yuvPairsToRGB(_mm256_unpacklo_epi8(y, u), _mm256_unpacklo_epi8(y, v), rl, gl, bl);
         yuvPairsToRGB(_mm256_unpackhi_epi8(y, u), _mm256_unpackhi_epi8(y, v), rh, gh, bh);
-        interleave3Permuted(_mm256_packus_epi16(bl, bh), _mm256_packus_epi16(gl, gh), _mm256_packus_epi16(rl, rh),
-                            bgr + 3 * i);
+        interleaveInOrder(interleavePermuted, order, _mm256_packus_epi16(rl, rh), _mm256_packus_epi16(gl, gh),
+                          _mm256_packus_epi16(bl, bh), out + 3 * i);
     }
-    plain::packed444ToBGR(Packed444Row{in, row.yOffset, row.uOffset, row.vOffset}, bgr + 3 * i, n - i);
+    plain::packed444ToPixels(Packed444Row{in, row.yOffset, row.uOffset, row.vOffset}, out + 3 * i, n - i, order);
 }
 
 // 32 pixels a step: their 48 bytes in two registers, out of which one byte permute each gathers Y,
 // U and V.
-void packed411ToBGRIn256(const Packed411Row& row, uint8_t* bgr, int n) {
+void packed411ToPixelsIn256(const Packed411Row& row, uint8_t* out, int n, PixelOrder order) {
     const Gather411<32>& at = gather411<32>(row.layout);
-    forPacked411Steps<32>(row, bgr, n, [&](const uint8_t* groups, int i) {
+    forPacked411Steps<32>(row, out, n, order, [&](const uint8_t* groups, int i) {
         const __m256i a = load32(groups), b = _mm256_castsi128_si256(load16(groups + 32));
         const __m256i y = _mm256_permutex2var_epi8(a, load32(at.y), b), u = _mm256_permutex2var_epi8(a, load32(at.u), b),
                       v = _mm256_permutex2var_epi8(a, load32(at.v), b);
         __m256i rl, gl, bl, rh, gh, bh;
         yuvPairsToRGB(_mm256_unpacklo_epi8(y, u), _mm256_unpacklo_epi8(y, v), rl, gl, bl);
         yuvPairsToRGB(_mm256_unpackhi_epi8(y, u), _mm256_unpackhi_epi8(y, v), rh, gh, bh);
-        interleave3Permuted(_mm256_packus_epi16(bl, bh), _mm256_packus_epi16(gl, gh), _mm256_packus_epi16(rl, rh),
-                            bgr + 3 * static_cast<size_t>(i));
+        interleaveInOrder(interleavePermuted, order, _mm256_packus_epi16(rl, rh), _mm256_packus_epi16(gl, gh),
+                          _mm256_packus_epi16(bl, bh), out + 3 * static_cast<size_t>(i));
     });
 }
 
@@ -369,33 +371,36 @@ inline void packPairs64(__m512i yuLow, __m512i yvLow, __m512i yuHigh, __m512i yv
     b = _mm512_packus_epi16(bl, bh);
 }
 
-inline void storeBGR64(__m512i r, __m512i g, __m512i b, uint8_t* out) {
-    for (int t = 0; t < 3; ++t) _mm512_storeu_si512(out + 64 * t, interleaved3x64(b, g, r, t));
+inline void storePixels64(__m512i r, __m512i g, __m512i b, uint8_t* out, PixelOrder order) {
+    const __m512i first = order == PixelOrder::BGR ? b : r, last = order == PixelOrder::BGR ? r : b;
+    for (int t = 0; t < 3; ++t) _mm512_storeu_si512(out + 64 * t, interleaved3x64(first, g, last, t));
 }
 
 template <int Shift>
-struct YUVToBGR64 {
-    static void run(const YUVRow& row, uint8_t* bgr, int n) {
+struct YUVToPixels64 {
+    static void run(const YUVRow& row, uint8_t* pixels, int n, PixelOrder order) {
         forYUVVectors<64>(
             row, n,
-            [bgr](const YUVRow& aligned, int i, int out) {
+            [=](const YUVRow& aligned, int i, int out) {
                 const __m512i y = load64(aligned.y + i);
                 const __m512i u = loadChroma64<Shift>(aligned.u + (i >> Shift)),
                               v = loadChroma64<Shift>(aligned.v + (i >> Shift));
                 __m512i r, g, b;
                 packPairs64(_mm512_unpacklo_epi8(y, u), _mm512_unpacklo_epi8(y, v), _mm512_unpackhi_epi8(y, u),
                             _mm512_unpackhi_epi8(y, v), r, g, b);
-                storeBGR64(r, g, b, bgr + 3 * out);
+                storePixels64(r, g, b, pixels + 3 * out, order);
             },
-            [bgr](const YUVRow& rest, int out, int count) { yuvToBGRIn256(rest, bgr + 3 * out, count); });
+            [=](const YUVRow& rest, int out, int count) { yuvToPixelsIn256(rest, pixels + 3 * out, count, order); });
     }
 };
 
-void yuvToBGR(const YUVRow& row, uint8_t* bgr, int n) { byShift<YUVToBGR64>(row.chromaShift, row, bgr, n); }
+void yuvToPixels(const YUVRow& row, uint8_t* out, int n, PixelOrder order) {
+    byShift<YUVToPixels64>(row.chromaShift, row, out, n, order);
+}
 
 // 64 pixels of packed 4:2:2 groups, 16 bytes (8 pixels) to a 128-bit piece: the even pieces and the
 // odd ones gathered into a register each, so that their conversions pack back in order.
-void packed422ToBGR(const Packed422Row& row, uint8_t* bgr, int n) {
+void packed422ToPixels(const Packed422Row& row, uint8_t* pixels, int n, PixelOrder order) {
     const Packed422Shuffles shuffles(row);
     const __m512i yu = _mm512_broadcast_i32x4(_mm256_castsi256_si128(shuffles.yu)),
                   yv = _mm512_broadcast_i32x4(_mm256_castsi256_si128(shuffles.yv));
@@ -409,9 +414,11 @@ void packed422ToBGR(const Packed422Row& row, uint8_t* bgr, int n) {
             __m512i r, g, b;
             packPairs64(_mm512_shuffle_epi8(even, yu), _mm512_shuffle_epi8(even, yv), _mm512_shuffle_epi8(odd, yu),
                         _mm512_shuffle_epi8(odd, yv), r, g, b);
-            storeBGR64(r, g, b, bgr + 3 * out);
+            storePixels64(r, g, b, pixels + 3 * out, order);
         },
-        [&](const Packed422Row& rest, int out, int count) { packed422ToBGRIn256(rest, bgr + 3 * out, count); });
+        [&](const Packed422Row& rest, int out, int count) {
+            packed422ToPixelsIn256(rest, pixels + 3 * out, count, order);
+        });
 }
 
 // Gathers byte `offset` of each of 64 3-byte pixels held in three 512-bit registers.
@@ -431,17 +438,17 @@ struct GatherBytes64 {
 
 // 64 pixels a step: their 96 bytes in two registers, out of which one byte permute each gathers Y,
 // U and V.
-void packed411ToBGR(const Packed411Row& row, uint8_t* bgr, int n) {
+void packed411ToPixels(const Packed411Row& row, uint8_t* out, int n, PixelOrder order) {
     const Gather411<64>& at = gather411<64>(row.layout);
     const __m512i lumaAt = load64(at.y), blueAt = load64(at.u), redAt = load64(at.v);
-    forPacked411Steps<64>(row, bgr, n, [&](const uint8_t* groups, int i) {
+    forPacked411Steps<64>(row, out, n, order, [&](const uint8_t* groups, int i) {
         const __m512i a = load64(groups), b = _mm512_castsi256_si512(load32(groups + 64));
         const __m512i y = _mm512_permutex2var_epi8(a, lumaAt, b), u = _mm512_permutex2var_epi8(a, blueAt, b),
                       v = _mm512_permutex2var_epi8(a, redAt, b);
         __m512i r, g, blue;
         packPairs64(_mm512_unpacklo_epi8(y, u), _mm512_unpacklo_epi8(y, v), _mm512_unpackhi_epi8(y, u),
                     _mm512_unpackhi_epi8(y, v), r, g, blue);
-        storeBGR64(r, g, blue, bgr + 3 * static_cast<size_t>(i));
+        storePixels64(r, g, blue, out + 3 * static_cast<size_t>(i), order);
     });
 }
 
@@ -492,7 +499,7 @@ void split4(const uint8_t* in, uint8_t* const out[3], int n) {
 }
 
 // 64 pixels a step; the last step loads and stores under masks that cover what is left of the row.
-void packed444ToBGR(const Packed444Row& row, uint8_t* bgr, int n) {
+void packed444ToPixels(const Packed444Row& row, uint8_t* out, int n, PixelOrder order) {
     const GatherBytes64 lumaBytes(row.yOffset), blueBytes(row.uOffset), redBytes(row.vOffset);
     for (int i = 0; i < n; i += 64) {
         const int left = n - i < 64 ? n - i : 64;
@@ -505,9 +512,10 @@ void packed444ToBGR(const Packed444Row& row, uint8_t* bgr, int n) {
         __m512i r, g, b;
         packPairs64(_mm512_unpacklo_epi8(y, u), _mm512_unpacklo_epi8(y, v), _mm512_unpackhi_epi8(y, u),
                     _mm512_unpackhi_epi8(y, v), r, g, b);
+        const __m512i first = order == PixelOrder::BGR ? b : r, last = order == PixelOrder::BGR ? r : b;
         for (int t = 0; t < 3; ++t)
-            _mm512_mask_storeu_epi8(bgr + 3 * static_cast<size_t>(i) + 64 * t, firstBytes(3 * left - 64 * t),
-                                    interleaved3x64(b, g, r, t));
+            _mm512_mask_storeu_epi8(out + 3 * static_cast<size_t>(i) + 64 * t, firstBytes(3 * left - 64 * t),
+                                    interleaved3x64(first, g, last, t));
     }
 }
 
@@ -597,24 +605,24 @@ void swap4(const uint8_t* in, uint8_t* out, int n) {
 
 void addAVX512Kernels(RowKernels& table) {
 #if defined(__x86_64__)
-    table.yuvToBGR = yuvToBGR;
-    table.packed422ToBGR = packed422ToBGR;
+    table.yuvToPixels = yuvToPixels;
+    table.packed422ToPixels = packed422ToPixels;
     table.merge3 = merge3;
     table.swap3 = swap3;
     table.rgbToYUV = rgbToYUV;
     table.rgbToMono = rgbToMono;
-    table.packed444ToBGR = packed444ToBGR;
-    table.packed411ToBGR = packed411ToBGR;
+    table.packed444ToPixels = packed444ToPixels;
+    table.packed411ToPixels = packed411ToPixels;
     table.split3 = split3;
     table.split4 = split4;
 #else
-    table.packed444ToBGR = packed444ToBGRIn256;
-    table.packed411ToBGR = packed411ToBGRIn256;
+    table.packed444ToPixels = packed444ToPixelsIn256;
+    table.packed411ToPixels = packed411ToPixelsIn256;
     table.transpose8 = transpose8Permuted<1>;
     table.transpose8Doubled = transpose8Permuted<2>;
     table.swap3 = swap3In256;
-    table.yuvToBGR = yuvToBGRIn256;
-    table.packed422ToBGR = packed422ToBGRIn256;
+    table.yuvToPixels = yuvToPixelsIn256;
+    table.packed422ToPixels = packed422ToPixelsIn256;
     table.merge3 = merge3In256;
 #endif
     table.swap4 = swap4;

@@ -16,9 +16,9 @@
 namespace zorvframekit {
 namespace plain {
 
-void yuvToBGR(const YUVRow& row, uint8_t* bgr, int n);
+void yuvToPixels(const YUVRow& row, uint8_t* out, int n, PixelOrder order);
 void yuvToRGB(const YUVRow& row, uint8_t* const rgb[3], int n);
-void packed422ToBGR(const Packed422Row& row, uint8_t* bgr, int n);
+void packed422ToPixels(const Packed422Row& row, uint8_t* out, int n, PixelOrder order);
 void packed422ToRGB(const Packed422Row& row, uint8_t* const rgb[3], int n);
 void expandChroma(const YUVRow& row, uint8_t* u, uint8_t* v, int n);
 void rgbToYUV(const uint8_t* const rgb[3], uint8_t* const yuv[3], int n);
@@ -31,8 +31,8 @@ void unpackYUYV(const uint8_t* in, uint8_t* y, uint8_t* c1, uint8_t* c3, int gro
 void unpackUYVY(const uint8_t* in, uint8_t* y, uint8_t* c0, uint8_t* c2, int groups);
 void unpackY411(const uint8_t* in, uint8_t* y, uint8_t* u, uint8_t* v, int groups);
 void unpackY41P(const uint8_t* in, uint8_t* y, uint8_t* u, uint8_t* v, int groups);
-void packed444ToBGR(const Packed444Row& row, uint8_t* bgr, int n);
-void packed411ToBGR(const Packed411Row& row, uint8_t* bgr, int n);
+void packed444ToPixels(const Packed444Row& row, uint8_t* out, int n, PixelOrder order);
+void packed411ToPixels(const Packed411Row& row, uint8_t* out, int n, PixelOrder order);
 void swap3(const uint8_t* in, uint8_t* out, int n);
 void swap4(const uint8_t* in, uint8_t* out, int n);
 void merge3(const uint8_t* const in[3], uint8_t* out, int n);

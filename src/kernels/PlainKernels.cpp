@@ -12,16 +12,20 @@ namespace {
 
 inline unsigned word(const uint8_t* p) { return unsigned(p[0]) | unsigned(p[1]) << 8; }
 
+inline void storePixel(uint8_t* out, uint8_t r, uint8_t g, uint8_t b, PixelOrder order) {
+    out[0] = order == PixelOrder::BGR ? b : r;
+    out[1] = g;
+    out[2] = order == PixelOrder::BGR ? r : b;
+}
+
 }  // namespace
 
-void yuvToBGR(const YUVRow& row, uint8_t* bgr, int n) {
-    for (int i = 0; i < n; ++i, bgr += 3) {
+void yuvToPixels(const YUVRow& row, uint8_t* out, int n, PixelOrder order) {
+    for (int i = 0; i < n; ++i, out += 3) {
         const int k = (row.phase + i) >> row.chromaShift;
         uint8_t r, g, b;
         convertYUVPixelToRGB(row.y[i], row.u[k], row.v[k], r, g, b);
-        bgr[0] = b;
-        bgr[1] = g;
-        bgr[2] = r;
+        storePixel(out, r, g, b, order);
     }
 }
 
@@ -32,15 +36,13 @@ void yuvToRGB(const YUVRow& row, uint8_t* const rgb[3], int n) {
     }
 }
 
-void packed422ToBGR(const Packed422Row& row, uint8_t* bgr, int n) {
-    for (int i = 0; i < n; ++i, bgr += 3) {
+void packed422ToPixels(const Packed422Row& row, uint8_t* out, int n, PixelOrder order) {
+    for (int i = 0; i < n; ++i, out += 3) {
         const int p = row.phase + i;
         const uint8_t* group = row.groups + 4 * (p >> 1);
         uint8_t r, g, b;
         convertYUVPixelToRGB(group[row.lumaOffset + 2 * (p & 1)], group[row.uOffset], group[row.vOffset], r, g, b);
-        bgr[0] = b;
-        bgr[1] = g;
-        bgr[2] = r;
+        storePixel(out, r, g, b, order);
     }
 }
 
@@ -154,27 +156,23 @@ void unpackY41P(const uint8_t* in, uint8_t* y, uint8_t* u, uint8_t* v, int group
 
 // Each pixel is loaded before any store, so that the compiler need not fear that the caller's area
 // overlaps the frame's.
-void packed444ToBGR(const Packed444Row& row, uint8_t* bgr, int n) {
+void packed444ToPixels(const Packed444Row& row, uint8_t* out, int n, PixelOrder order) {
     const uint8_t* pixel = row.pixels;
-    for (int i = 0; i < n; ++i, pixel += 3, bgr += 3) {
+    for (int i = 0; i < n; ++i, pixel += 3, out += 3) {
         uint8_t r, g, b;
         convertYUVPixelToRGB(pixel[row.yOffset], pixel[row.uOffset], pixel[row.vOffset], r, g, b);
-        bgr[0] = b;
-        bgr[1] = g;
-        bgr[2] = r;
+        storePixel(out, r, g, b, order);
     }
 }
 
-void packed411ToBGR(const Packed411Row& row, uint8_t* bgr, int n) {
+void packed411ToPixels(const Packed411Row& row, uint8_t* out, int n, PixelOrder order) {
     const Packed411Format& format = packed411Format(row.layout);
-    for (int i = 0; i < n; ++i, bgr += 3) {
+    for (int i = 0; i < n; ++i, out += 3) {
         const int position = row.phase + i, j = position % format.pixels;
         const uint8_t* group = row.groups + (position / format.pixels) * format.bytes;
         uint8_t r, g, b;
         convertYUVPixelToRGB(group[format.y[j]], group[format.u[j]], group[format.v[j]], r, g, b);
-        bgr[0] = b;
-        bgr[1] = g;
-        bgr[2] = r;
+        storePixel(out, r, g, b, order);
     }
 }
 
@@ -259,9 +257,9 @@ void swapBytes16(const uint8_t* in, uint8_t* out, int n) {
 
 void setKernels(RowKernels& table) {
     table.level = KernelLevel::Plain;
-    table.yuvToBGR = yuvToBGR;
+    table.yuvToPixels = yuvToPixels;
     table.yuvToRGB = yuvToRGB;
-    table.packed422ToBGR = packed422ToBGR;
+    table.packed422ToPixels = packed422ToPixels;
     table.packed422ToRGB = packed422ToRGB;
     table.expandChroma = expandChroma;
     table.rgbToYUV = rgbToYUV;
@@ -274,8 +272,8 @@ void setKernels(RowKernels& table) {
     table.unpackUYVY = unpackUYVY;
     table.unpackY411 = unpackY411;
     table.unpackY41P = unpackY41P;
-    table.packed444ToBGR = packed444ToBGR;
-    table.packed411ToBGR = packed411ToBGR;
+    table.packed444ToPixels = packed444ToPixels;
+    table.packed411ToPixels = packed411ToPixels;
     table.swap3 = swap3;
     table.swap4 = swap4;
     table.merge3 = merge3;

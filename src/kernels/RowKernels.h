@@ -69,20 +69,24 @@ struct Packed411Row {
     int phase;
 };
 
+// The byte order of 3-byte colour pixels: a bitmap's (blue, green, red) or an image's (red, green,
+// blue).
+enum class PixelOrder { BGR, RGB };
+
 struct RowKernels {
     KernelLevel level;
 
     // --- Colour, bit-exact to convertYUVPixelToRGB / convertRGBPixelToYUV.
-    // To bitmap pixels: blue, green, red, 3 bytes a pixel.
-    void (*yuvToBGR)(const YUVRow& row, uint8_t* bgr, int n);
+    // To 3-byte pixels in the given order.
+    void (*yuvToPixels)(const YUVRow& row, uint8_t* out, int n, PixelOrder order);
     // To three bands, red, green, blue.
     void (*yuvToRGB)(const YUVRow& row, uint8_t* const rgb[3], int n);
     // The same straight from packed 4:2:2 groups.
-    void (*packed422ToBGR)(const Packed422Row& row, uint8_t* bgr, int n);
+    void (*packed422ToPixels)(const Packed422Row& row, uint8_t* out, int n, PixelOrder order);
     void (*packed422ToRGB)(const Packed422Row& row, uint8_t* const rgb[3], int n);
     // And from packed 4:4:4 pixels, and from packed 4:1:1 groups.
-    void (*packed444ToBGR)(const Packed444Row& row, uint8_t* bgr, int n);
-    void (*packed411ToBGR)(const Packed411Row& row, uint8_t* bgr, int n);
+    void (*packed444ToPixels)(const Packed444Row& row, uint8_t* out, int n, PixelOrder order);
+    void (*packed411ToPixels)(const Packed411Row& row, uint8_t* out, int n, PixelOrder order);
     // The row's chroma, a sample per pixel: u[i] and v[i] of pixel i.
     void (*expandChroma)(const YUVRow& row, uint8_t* u, uint8_t* v, int n);
     // Three bands R, G, B to Y, U, V.

@@ -27,8 +27,8 @@ const auto widened16 = [](__m128i y, __m128i u, __m128i v, __m128i& r, __m128i& 
 };
 const auto interleaveMasked = [](__m128i b0, __m128i b1, __m128i b2, uint8_t* out) { interleave3(b0, b1, b2, out); };
 
-void yuvToBGR(const YUVRow& row, uint8_t* bgr, int n) {
-    byShift<YUVToBGRBy16>(row.chromaShift, row, bgr, n, widened16, interleaveMasked);
+void yuvToPixels(const YUVRow& row, uint8_t* out, int n, PixelOrder order) {
+    byShift<YUVToPixelsBy16>(row.chromaShift, row, out, n, order, widened16, interleaveMasked);
 }
 void yuvToRGB(const YUVRow& row, uint8_t* const rgb[3], int n) {
     byShift<YUVToRGBBy16>(row.chromaShift, row, static_cast<uint8_t* const*>(rgb), n, widened16);
@@ -249,8 +249,8 @@ inline void convertPacked422(const Packed422Row& row, int n, Convert convert) {
     }
 }
 
-void packed422ToBGR(const Packed422Row& row, uint8_t* bgr, int n) {
-    convertPacked422(row, n, [bgr](const YUVRow& yuv, int c0, int count) { yuvToBGR(yuv, bgr + 3 * c0, count); });
+void packed422ToPixels(const Packed422Row& row, uint8_t* out, int n, PixelOrder order) {
+    convertPacked422(row, n, [=](const YUVRow& yuv, int c0, int count) { yuvToPixels(yuv, out + 3 * c0, count, order); });
 }
 
 void packed422ToRGB(const Packed422Row& row, uint8_t* const rgb[3], int n) {
@@ -362,22 +362,22 @@ void transpose16(const uint8_t* const* rowArray, int rowCount, int width, uint16
                     [&](int r, int c) { transposeBlock8x8Words(rows + r, c, out + r, columnStride, swapped); });
 }
 
-void packed444ToBGR(const Packed444Row& row, uint8_t* bgr, int n) {
-    packed444ToBGRInChunks(row, bgr, n, split3, yuvToBGR);
+void packed444ToPixels(const Packed444Row& row, uint8_t* out, int n, PixelOrder order) {
+    packed444ToPixelsInChunks(row, out, n, order, split3, yuvToPixels);
 }
 
-void packed411ToBGR(const Packed411Row& row, uint8_t* bgr, int n) {
-    packed411ToBGRInChunks(row, bgr, n, unpackY411, unpackY41P, yuvToBGR);
+void packed411ToPixels(const Packed411Row& row, uint8_t* out, int n, PixelOrder order) {
+    packed411ToPixelsInChunks(row, out, n, order, unpackY411, unpackY41P, yuvToPixels);
 }
 
 }  // namespace
 
 void addSSE2Kernels(RowKernels& table) {
-    table.yuvToBGR = yuvToBGR;
-    table.packed444ToBGR = packed444ToBGR;
-    table.packed411ToBGR = packed411ToBGR;
+    table.yuvToPixels = yuvToPixels;
+    table.packed444ToPixels = packed444ToPixels;
+    table.packed411ToPixels = packed411ToPixels;
     table.yuvToRGB = yuvToRGB;
-    table.packed422ToBGR = packed422ToBGR;
+    table.packed422ToPixels = packed422ToPixels;
     table.packed422ToRGB = packed422ToRGB;
     table.expandChroma = expandChroma;
     table.rgbToYUV = rgbToYUV;

@@ -140,16 +140,22 @@ void yuvToRGB(const YUVRow& row, uint8_t* const rgb[3], int n) {
     byShift<YUVToRGBBy16>(row.chromaShift, row, static_cast<uint8_t* const*>(rgb), n, pairs16);
 }
 
-void packed422ToBGR(const Packed422Row& row, uint8_t* bgr, int n) {
+const auto interleaveShuffled = [](__m128i b0, __m128i b1, __m128i b2, uint8_t* out) {
+    interleave3Shuffled(b0, b1, b2, out);
+};
+
+void packed422ToPixels(const Packed422Row& row, uint8_t* pixels, int n, PixelOrder order) {
     const Packed422Pairs pairs(row);
     forPacked422Vectors<16>(
         row, n,
         [&](const uint8_t* groups, int out) {
             __m128i r, g, b;
             packed422Row16(groups, pairs, r, g, b);
-            interleave3Shuffled(b, g, r, bgr + 3 * out);
+            interleaveInOrder(interleaveShuffled, order, r, g, b, pixels + 3 * out);
         },
-        [&](const Packed422Row& rest, int out, int count) { plain::packed422ToBGR(rest, bgr + 3 * out, count); });
+        [&](const Packed422Row& rest, int out, int count) {
+            plain::packed422ToPixels(rest, pixels + 3 * out, count, order);
+        });
 }
 
 void packed422ToRGB(const Packed422Row& row, uint8_t* const rgb[3], int n) {
@@ -176,20 +182,16 @@ const auto weightedPairs = [](__m128i r, __m128i g, __m128i b, int wr, int wg, i
 void rgbToYUV(const uint8_t* const rgb[3], uint8_t* const yuv[3], int n) { rgbToYUVIn<Register128>(rgb, yuv, n, weightedPairs); }
 void rgbToMono(const uint8_t* const rgb[3], uint8_t* mono, int n) { rgbToMonoIn<Register128>(rgb, mono, n, weightedPairs); }
 
-const auto interleaveShuffled = [](__m128i b0, __m128i b1, __m128i b2, uint8_t* out) {
-    interleave3Shuffled(b0, b1, b2, out);
-};
-
-void yuvToBGR(const YUVRow& row, uint8_t* bgr, int n) {
-    byShift<YUVToBGRBy16>(row.chromaShift, row, bgr, n, pairs16, interleaveShuffled);
+void yuvToPixels(const YUVRow& row, uint8_t* out, int n, PixelOrder order) {
+    byShift<YUVToPixelsBy16>(row.chromaShift, row, out, n, order, pairs16, interleaveShuffled);
 }
 
-void packed444ToBGR(const Packed444Row& row, uint8_t* bgr, int n) {
-    packed444ToBGRInChunks(row, bgr, n, split3, yuvToBGR);
+void packed444ToPixels(const Packed444Row& row, uint8_t* out, int n, PixelOrder order) {
+    packed444ToPixelsInChunks(row, out, n, order, split3, yuvToPixels);
 }
 
-void packed411ToBGR(const Packed411Row& row, uint8_t* bgr, int n) {
-    packed411ToBGRInChunks(row, bgr, n, ssse3::unpackY411, ssse3::unpackY41P, yuvToBGR);
+void packed411ToPixels(const Packed411Row& row, uint8_t* out, int n, PixelOrder order) {
+    packed411ToPixelsInChunks(row, out, n, order, ssse3::unpackY411, ssse3::unpackY41P, yuvToPixels);
 }
 
 }  // namespace
@@ -211,14 +213,14 @@ void unpackY41P(const uint8_t* in, uint8_t* y, uint8_t* u, uint8_t* v, int group
 }  // namespace ssse3
 
 void addSSSE3Kernels(RowKernels& table) {
-    table.yuvToBGR = yuvToBGR;
+    table.yuvToPixels = yuvToPixels;
     table.yuvToRGB = yuvToRGB;
-    table.packed422ToBGR = packed422ToBGR;
+    table.packed422ToPixels = packed422ToPixels;
     table.packed422ToRGB = packed422ToRGB;
     table.rgbToYUV = rgbToYUV;
     table.rgbToMono = rgbToMono;
-    table.packed444ToBGR = packed444ToBGR;
-    table.packed411ToBGR = packed411ToBGR;
+    table.packed444ToPixels = packed444ToPixels;
+    table.packed411ToPixels = packed411ToPixels;
     table.split3 = split3;
     table.split4 = split4;
     table.unpackY411 = ssse3::unpackY411;

@@ -118,10 +118,10 @@ inline void forYUVVectors(const YUVRow& row, int n, Vectors vectors, Rest rest) 
     if (whole < count) rest(advanceRow(aligned, whole), lead + whole, count - whole);
 }
 
-// Packed 4:4:4 pixels to bitmap pixels through a level's own split into bands and conversion of
+// Packed 4:4:4 pixels to 3-byte pixels through a level's own split into bands and conversion of
 // them, a chunk of the row at a time in bands on the stack.
 template <typename Split, typename Convert>
-inline void packed444ToBGRInChunks(const Packed444Row& row, uint8_t* bgr, int n, Split split, Convert convert) {
+inline void packed444ToPixelsInChunks(const Packed444Row& row, uint8_t* out, int n, PixelOrder order, Split split, Convert convert) {
     const int kChunk = 256;
     alignas(32) uint8_t y[kChunk], u[kChunk], v[kChunk];
     uint8_t* bands[3];
@@ -131,14 +131,14 @@ inline void packed444ToBGRInChunks(const Packed444Row& row, uint8_t* bgr, int n,
     for (int i = 0; i < n; i += kChunk) {
         const int count = n - i < kChunk ? n - i : kChunk;
         split(row.pixels + 3 * static_cast<size_t>(i), bands, count);
-        convert(YUVRow{y, u, v, 0, 0}, bgr + 3 * static_cast<size_t>(i), count);
+        convert(YUVRow{y, u, v, 0, 0}, out + 3 * static_cast<size_t>(i), count, order);
     }
 }
 
-// Packed 4:1:1 groups to bitmap pixels through a level's own unpacking and conversion, a chunk of
+// Packed 4:1:1 groups to 3-byte pixels through a level's own unpacking and conversion, a chunk of
 // the row at a time in rows on the stack.
 template <typename Unpack, typename Convert>
-inline void packed411ToBGRInChunks(const Packed411Row& row, uint8_t* bgr, int n, Unpack unpackY411, Unpack unpackY41P,
+inline void packed411ToPixelsInChunks(const Packed411Row& row, uint8_t* out, int n, PixelOrder order, Unpack unpackY411, Unpack unpackY41P,
                                    Convert convert) {
     const Packed411Format& format = packed411Format(row.layout);
     const Unpack unpack = row.layout == Packed411Layout::Y411 ? unpackY411 : unpackY41P;
@@ -149,8 +149,17 @@ inline void packed411ToBGRInChunks(const Packed411Row& row, uint8_t* bgr, int n,
         const int position = row.phase + i, first = position % format.pixels;
         unpack(row.groups + (position / format.pixels) * format.bytes, y, u, v,
                (first + count + format.pixels - 1) / format.pixels);
-        convert(YUVRow{y + first, u + first / 4, v + first / 4, 2, first % 4}, bgr + 3 * static_cast<size_t>(i), count);
+        convert(YUVRow{y + first, u + first / 4, v + first / 4, 2, first % 4}, out + 3 * static_cast<size_t>(i), count, order);
     }
+}
+
+// Converted pixels' bytes laid out in `order` by a file's interleave(b0, b1, b2, out).
+template <typename V, typename Interleave>
+inline void interleaveInOrder(Interleave interleave, PixelOrder order, V r, V g, V b, uint8_t* out) {
+    if (order == PixelOrder::BGR)
+        interleave(b, g, r, out);
+    else
+        interleave(r, g, b, out);
 }
 
 // Two signed byte weights, for the first and the second byte of each 16-bit lane.
@@ -309,17 +318,17 @@ struct YUVToRGBBy16 {
 };
 
 template <int Shift>
-struct YUVToBGRBy16 {
+struct YUVToPixelsBy16 {
     template <typename Convert, typename Interleave>
-    static void run(const YUVRow& row, uint8_t* bgr, int n, Convert convert, Interleave interleave) {
+    static void run(const YUVRow& row, uint8_t* pixels, int n, PixelOrder order, Convert convert, Interleave interleave) {
         forYUVVectors<16>(
             row, n,
-            [bgr, convert, interleave](const YUVRow& aligned, int i, int out) {
+            [=](const YUVRow& aligned, int i, int out) {
                 __m128i r, g, b;
                 yuvRow16<Shift>(aligned, i, convert, r, g, b);
-                interleave(b, g, r, bgr + 3 * out);
+                interleaveInOrder(interleave, order, r, g, b, pixels + 3 * out);
             },
-            [bgr](const YUVRow& rest, int out, int count) { plain::yuvToBGR(rest, bgr + 3 * out, count); });
+            [=](const YUVRow& rest, int out, int count) { plain::yuvToPixels(rest, pixels + 3 * out, count, order); });
     }
 };
 

@@ -112,41 +112,44 @@ inline void packed422Row32(const uint8_t* groups, const Packed422Shuffles& shuff
     b = _mm256_packus_epi16(rgb[0][2], rgb[1][2]);
 }
 
-// The 32-pixel bodies of the kernels to bitmap pixels, with the interleave(b, g, r, out) of the file
-// that uses them.
+// The 32-pixel bodies of the kernels to 3-byte pixels, with the interleave(b0, b1, b2, out) of the
+// file that uses them.
 template <int Shift, typename Interleave>
-inline void yuvToBGRVectors(const YUVRow& row, uint8_t* bgr, int n, Interleave interleave) {
+inline void yuvToPixelsVectors(const YUVRow& row, uint8_t* pixels, int n, PixelOrder order, Interleave interleave) {
     forYUVVectors<32>(
         row, n,
         [&](const YUVRow& aligned, int i, int out) {
             __m256i r, g, b;
             yuvRow32<Shift>(aligned, i, r, g, b);
-            interleave(b, g, r, bgr + 3 * out);
+            interleaveInOrder(interleave, order, r, g, b, pixels + 3 * out);
         },
-        [&](const YUVRow& rest, int out, int count) { plain::yuvToBGR(rest, bgr + 3 * out, count); });
+        [&](const YUVRow& rest, int out, int count) { plain::yuvToPixels(rest, pixels + 3 * out, count, order); });
 }
 
 template <typename Interleave>
-inline void yuvToBGR32(const YUVRow& row, uint8_t* bgr, int n, Interleave interleave) {
+inline void yuvToPixels32(const YUVRow& row, uint8_t* pixels, int n, PixelOrder order, Interleave interleave) {
     if (row.chromaShift == 0)
-        yuvToBGRVectors<0>(row, bgr, n, interleave);
+        yuvToPixelsVectors<0>(row, pixels, n, order, interleave);
     else if (row.chromaShift == 1)
-        yuvToBGRVectors<1>(row, bgr, n, interleave);
+        yuvToPixelsVectors<1>(row, pixels, n, order, interleave);
     else
-        yuvToBGRVectors<2>(row, bgr, n, interleave);
+        yuvToPixelsVectors<2>(row, pixels, n, order, interleave);
 }
 
 template <typename Interleave>
-inline void packed422ToBGR32(const Packed422Row& row, uint8_t* bgr, int n, Interleave interleave) {
+inline void packed422ToPixels32(const Packed422Row& row, uint8_t* pixels, int n, PixelOrder order,
+                               Interleave interleave) {
     const Packed422Shuffles shuffles(row);
     forPacked422Vectors<32>(
         row, n,
         [&](const uint8_t* groups, int out) {
             __m256i r, g, b;
             packed422Row32(groups, shuffles, r, g, b);
-            interleave(b, g, r, bgr + 3 * out);
+            interleaveInOrder(interleave, order, r, g, b, pixels + 3 * out);
         },
-        [&](const Packed422Row& rest, int out, int count) { plain::packed422ToBGR(rest, bgr + 3 * out, count); });
+        [&](const Packed422Row& rest, int out, int count) {
+            plain::packed422ToPixels(rest, pixels + 3 * out, count, order);
+        });
 }
 
 // Three bands into 3-byte pixels, 32 a step, with the interleave(b0, b1, b2, out) of the file that
