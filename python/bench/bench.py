@@ -6,10 +6,11 @@ For each task and size: today's ways (the F-order host array, and that array mad
 with NumPy, which is what a caller needing C order had to do), the C-order array, and a baseline
 timed in the same repetitions (cv2's conversion, or a NumPy copy), each baseline writing into warm
 memory laid out like the task's own result (today's ways are timed after them, the F-to-C copy 7
-times at most). Figures are medians over the repetitions, in
-milliseconds; the spread is the interquartile range of the package's C-order times, as a share of
-their median. Ratios are medians of each repetition's ratio. The goals each ratio is held to are
-printed beside it; timings are reported, never asserted. Before each task the benchmark waits (up
+times at most). Figures are medians over the repetitions, in milliseconds; the spread is the
+interquartile range of the package's C-order times, as a share of their median, and faults the
+page faults a C-order call met (fresh pages from the system, which a loop converting frame after
+frame into reused memory never meets). Ratios are medians of each repetition's ratio. The goals
+each ratio is held to are printed beside it; timings are reported, never asserted. Before each task the benchmark waits (up
 to --patience seconds) for the machine to be quiet, and measures it again (up to --attempts times)
 while other processes took more than --busy of it meanwhile, keeping the quietest attempt; "others"
 is the share of all cores' time that other processes took during the attempt shown: figures taken
@@ -25,6 +26,7 @@ from __future__ import annotations
 import argparse
 import os
 import platform
+import resource
 import statistics
 import sys
 import threading
@@ -124,13 +126,13 @@ class Row:
     def __init__(self, task: str, size: str, goal: float, versus: str, rate: bool = False):
         self.task, self.size, self.goal, self.versus, self.rate = task, size, goal, versus, rate
         self.today_f = self.today_c = self.new = self.baseline = self.ratio = self.spread = float("nan")
-        self.others = float("nan")
+        self.others = self.faults = float("nan")
 
     def line(self) -> str:
         holds = self.ratio >= self.goal if self.rate else self.ratio <= self.goal
         goal = f"{'>=' if self.rate else '<='}{self.goal:.1f}"
         return (f"{self.task:32} {self.size:>9} {self.today_f:7.3f} {self.today_c:7.3f} {self.new:7.3f} "
-                f"{self.spread:6.0%} {self.baseline:8.3f}  {self.ratio:6.2f} {goal:>5} "
+                f"{self.spread:6.0%} {self.faults:6.1f} {self.baseline:8.3f}  {self.ratio:6.2f} {goal:>5} "
                 f"{'holds' if holds else 'MISSED':6} {self.others:6.0%}  {self.versus}")
 
 
@@ -173,8 +175,11 @@ def measure_pair(row: Row, new: Call, baseline: Call, repeats: int, today_f: Opt
     if today_f is not None:
         calls_per_sample(today_f)
     news, bases, ratios, fs, cs = [], [], [], [], []
+    faults = 0
     for _ in range(repeats):
+        before = resource.getrusage(resource.RUSAGE_SELF).ru_minflt
         news.append(timed(new, count))
+        faults += resource.getrusage(resource.RUSAGE_SELF).ru_minflt - before
         bases.append(timed(baseline, base_count))
         ratios.append(news[-1] / bases[-1])
     # Today's ways after, not between: their arrays of twice the size, freed together, leave the
@@ -188,6 +193,7 @@ def measure_pair(row: Row, new: Call, baseline: Call, repeats: int, today_f: Opt
         if today_c is not None:
             cs.append(timed(today_c, 1))
     row.new, row.baseline, row.ratio = 1e3 * statistics.median(news), 1e3 * statistics.median(bases), statistics.median(ratios)
+    row.faults = faults / (repeats * count)
     if len(news) >= 4:
         quartiles = statistics.quantiles(news, n=4)
         row.spread = (quartiles[2] - quartiles[0]) / statistics.median(news)
@@ -347,7 +353,7 @@ def main(argv: Optional[list[str]] = None) -> int:
         for level in wanted:
             native._kernels(level)
             print(f"\nkernels: {level}")
-            print(f"{'task':32} {'size':>9} {'F':>7} {'F->C':>7} {'C':>7} {'spread':>6} {'baseline':>8}  "
+            print(f"{'task':32} {'size':>9} {'F':>7} {'F->C':>7} {'C':>7} {'spread':>6} {'faults':>6} {'baseline':>8}  "
                   f"{'C/base':>6} {'goal':>5}        others  against")
             for width, height in sizes:
                 for row in bench_size(width, height, repeats, args.quick):
