@@ -436,8 +436,48 @@ void packed444ToPixels(const Packed444Row& row, uint8_t* out, int n, PixelOrder 
     packed444ToPixelsInChunks(row, out, n, order, split3, yuvToPixels);
 }
 
+// The byte shuffles making the (Y, U) and (Y, V) pairs of 8 pixels of a 4:1:1 layout out of their
+// 12 bytes (two Y411 groups, one Y41P group).
+struct Packed411Shuffles {
+    __m256i yu, yv;
+    explicit Packed411Shuffles(const Packed411Format& format) {
+        uint8_t pairs[2][16];
+        for (int k = 0; k < 8; ++k) {
+            const int group = (k / format.pixels) * format.bytes, j = k % format.pixels;
+            pairs[0][2 * k] = pairs[1][2 * k] = static_cast<uint8_t>(group + format.y[j]);
+            pairs[0][2 * k + 1] = static_cast<uint8_t>(group + format.u[j]);
+            pairs[1][2 * k + 1] = static_cast<uint8_t>(group + format.v[j]);
+        }
+        yu = _mm256_broadcastsi128_si256(load16(pairs[0]));
+        yv = _mm256_broadcastsi128_si256(load16(pairs[1]));
+    }
+};
+
+// Straight from the groups, 32 pixels a step as the packed 4:2:2 kernel goes, each 128-bit half
+// holding 8 pixels' 12 bytes (a step's last load reaches 4 bytes into the next group, which must be
+// the row's). A first pixel inside its group, and the row's end, go through the unpacking kernels.
 void packed411ToPixels(const Packed411Row& row, uint8_t* out, int n, PixelOrder order) {
-    packed411ToPixelsInChunks(row, out, n, order, unpackY411, unpackY41P, yuvToPixels);
+    const Packed411Format& format = packed411Format(row.layout);
+    const Packed411Shuffles shuffles(format);
+    int lead = row.phase == 0 ? 0 : format.pixels - row.phase;
+    if (lead > n) lead = n;
+    plain::packed411ToPixels(row, out, lead, order);
+    const uint8_t* groups = row.groups + (row.phase == 0 ? 0 : format.bytes);
+    int i = lead;
+    for (; i + 32 + format.pixels <= n; i += 32, groups += 48) {
+        prefetchSource<48>(groups);
+        __m256i rgb[2][3];
+        for (int half = 0; half < 2; ++half) {
+            const __m256i x = loadHalves(groups + 12 * half, groups + 24 + 12 * half);
+            yuvPairsToRGB(_mm256_shuffle_epi8(x, shuffles.yu), _mm256_shuffle_epi8(x, shuffles.yv), rgb[half][0],
+                          rgb[half][1], rgb[half][2]);
+        }
+        interleaveInOrder(interleaveLanes, order, _mm256_packus_epi16(rgb[0][0], rgb[1][0]),
+                          _mm256_packus_epi16(rgb[0][1], rgb[1][1]), _mm256_packus_epi16(rgb[0][2], rgb[1][2]),
+                          out + 3 * static_cast<size_t>(i));
+    }
+    packed411ToPixelsInChunks(Packed411Row{groups, row.layout, 0}, out + 3 * static_cast<size_t>(i), n - i, order,
+                              unpackY411, unpackY41P, yuvToPixels);
 }
 
 // 16 words a step, their bytes exchanged by one shuffle: as fast as a copy where the plain loop's
