@@ -5,7 +5,9 @@
 //             fillBitmap, the host array for host arrays);
 //   x_floor   what a host array cannot go below: haCreateNumericArray of the result's shape, a memcpy
 //             of the result's bytes into it, and haFree;
-//   x_libyuv  the nearest operation of libyuv, where it has one and the benchmarks were built with it.
+//   x_libyuv  the nearest operation of libyuv, where it has one and the benchmarks were built with it;
+//   x_yuy2    this library's YUY2 bitmap of the same size, for the YUV layouts libyuv lacks (their
+//             goals are set against it, and a ratio of two runs apart would carry the machine's drift).
 #ifndef ZORVFRAMEKIT_BENCH_BENCH_UTIL_H
 #define ZORVFRAMEKIT_BENCH_BENCH_UTIL_H
 
@@ -38,6 +40,7 @@ struct Baselines {
     std::vector<int> floorShape;  // the dimensions of the host array the operation returns
     int floorClass = haUint8Class;
     std::function<void()> peer;  // libyuv's nearest operation
+    std::function<void()> yuy2;  // the YUY2 bitmap of the same size
 };
 
 inline size_t elementsOf(const std::vector<int>& shape) {
@@ -67,7 +70,7 @@ void runWithBaselines(benchmark::State& state, const Baselines& baselines, Opera
         run();
         return std::chrono::duration<double, std::nano>(Clock::now() - start).count();
     };
-    double own = 0, memcpyTime = 0, floorTime = 0, peerTime = 0;
+    double own = 0, memcpyTime = 0, floorTime = 0, peerTime = 0, yuy2Time = 0;
     for (auto _ : state) {
         state.PauseTiming();
         if (baselines.memcpyBytes > 0)
@@ -85,6 +88,11 @@ void runWithBaselines(benchmark::State& state, const Baselines& baselines, Opera
         if (baselines.peer)
             peerTime += timeSecond([&] {
                 baselines.peer();
+                benchmark::ClobberMemory();
+            });
+        if (baselines.yuy2)
+            yuy2Time += timeSecond([&] {
+                baselines.yuy2();
                 benchmark::ClobberMemory();
             });
         operation();
@@ -108,6 +116,10 @@ void runWithBaselines(benchmark::State& state, const Baselines& baselines, Opera
     if (peerTime > 0) {
         state.counters["x_libyuv"] = own / peerTime;
         state.counters["libyuv_us"] = peerTime / calls / 1000.0;
+    }
+    if (yuy2Time > 0) {
+        state.counters["x_yuy2"] = own / yuy2Time;
+        state.counters["yuy2_us"] = yuy2Time / calls / 1000.0;
     }
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(baselines.memcpyBytes));
 }

@@ -96,6 +96,11 @@ void fillBitmap(benchmark::State& state, const Layout& layout) {
 #if defined(ZFK_HAVE_LIBYUV)
     baselines.peer = bitmapPeer(f, layout);
 #endif
+    if (!baselines.peer && !(layout.family == kFamilyYUVPacked && layout.formatIndex == 0)) {
+        const auto yuy2 = std::make_shared<BenchFrame>(kFamilyYUVPacked, 0, f.width, f.height);
+        const std::function<void()> fill = yuy2->fillBitmap();
+        baselines.yuy2 = [yuy2, fill] { fill(); };
+    }
     zfkbench::runWithBaselines(state, baselines, f.fillBitmap());
 }
 
