@@ -530,7 +530,12 @@ void packed411ToPixels(const Packed411Row& row, uint8_t* out, int n, PixelOrder 
 void swapBytes16(const uint8_t* in, uint8_t* out, int n) {
     const __m256i swap = _mm256_setr_epi8(1, 0, 3, 2, 5, 4, 7, 6, 9, 8, 11, 10, 13, 12, 15, 14, 1, 0, 3, 2, 5, 4, 7, 6,
                                           9, 8, 11, 10, 13, 12, 15, 14);
-    int i = 0;
+    // The first words plainly, up to where the stores are aligned (when out is word-aligned): into
+    // a NumPy array, 16-byte aligned, every other store crossed two cache lines, 1.15x a copy's time.
+    const uintptr_t at = reinterpret_cast<uintptr_t>(out);
+    int i = at % 2 == 0 ? static_cast<int>((32 - at % 32) % 32 / 2) : 0;
+    if (i > n) i = n;
+    plain::swapBytes16(in, out, i);
     for (; i + 16 <= n; i += 16) store32(out + 2 * i, _mm256_shuffle_epi8(load32(in + 2 * i), swap));
     plain::swapBytes16(in + 2 * i, out + 2 * i, n - i);
 }
