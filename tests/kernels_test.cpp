@@ -296,7 +296,8 @@ TEST(KernelExactness, ColourRowsAtEveryChromaSubsamplingAndPhase) {
                     kernels.packed422ToPixels(row, out.mine.data(), n, order);
                     plainKernels().packed422ToPixels(row, out.reference.data(), n, order);
                     EXPECT_EQ(out.mine.copy(), out.reference.copy())
-                        << "packed422ToPixels, luma at " << layout[0] << ", phase " << phase << ", " << orderName(order);
+                        << "packed422ToPixels, luma at " << layout[0] << ", phase " << phase << ", "
+                        << orderName(order);
                 }
                 Output r(n, random), g(n, random), b(n, random);
                 uint8_t* const mine[3] = {r.mine.data(), g.mine.data(), b.mine.data()};
@@ -498,7 +499,9 @@ std::vector<BitmapRowWriter> bitmapRowWriters(int n, std::mt19937& random) {
              k.packed422ToPixels(zorvframekit::Packed422Row{groups422->data(), 0, 1, 3, 1}, out, n, PixelOrder::BGR);
          }},
         {"packed444ToPixels", 3,
-         [=](const RowKernels& k, uint8_t* out) { k.packed444ToPixels({pixels3->data(), 1, 0, 2}, out, n, PixelOrder::BGR); }},
+         [=](const RowKernels& k, uint8_t* out) {
+             k.packed444ToPixels({pixels3->data(), 1, 0, 2}, out, n, PixelOrder::BGR);
+         }},
         {"packed411ToPixels", 3,
          [=](const RowKernels& k, uint8_t* out) {
              k.packed411ToPixels(zorvframekit::Packed411Row{groups411->data(), Packed411Layout::Y41P, 3}, out, n,

@@ -206,8 +206,8 @@ void YUVPackedFrame::convertToPixels(const unsigned char* data, int r, int c0, i
         kernels.packed422ToPixels(Packed422Row{groups, yAt, uAt, vAt, phase}, out, n, order);
         break;
     default:
-        kernels.packed411ToPixels(Packed411Row{groups, inGroup == 4 ? Packed411Layout::Y411 : Packed411Layout::Y41P, phase},
-                                  out, n, order);
+        kernels.packed411ToPixels(
+            Packed411Row{groups, inGroup == 4 ? Packed411Layout::Y411 : Packed411Layout::Y41P, phase}, out, n, order);
         break;
     }
 }

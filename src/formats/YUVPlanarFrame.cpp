@@ -129,7 +129,8 @@ void YUVPlanarFrame::fillBitmap(BITMAPINFOHEADER* header, unsigned char* pixels)
     const Planes planes = findPlanes(getData());
     // The bitmap's first row is the image's bottom row.
     unsigned char* out = pixels + (height - 1) * stride;
-    for (int r = 0; r < height; ++r, out -= stride) kernels.yuvToPixels(rowAt(planes, r, 0), out, width, PixelOrder::BGR);
+    for (int r = 0; r < height; ++r, out -= stride)
+        kernels.yuvToPixels(rowAt(planes, r, 0), out, width, PixelOrder::BGR);
 }
 
 bool YUVPlanarFrame::fillRowMajor(int colorSpaceMask, void* out) {

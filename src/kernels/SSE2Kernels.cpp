@@ -250,7 +250,8 @@ inline void convertPacked422(const Packed422Row& row, int n, Convert convert) {
 }
 
 void packed422ToPixels(const Packed422Row& row, uint8_t* out, int n, PixelOrder order) {
-    convertPacked422(row, n, [=](const YUVRow& yuv, int c0, int count) { yuvToPixels(yuv, out + 3 * c0, count, order); });
+    convertPacked422(row, n,
+                     [=](const YUVRow& yuv, int c0, int count) { yuvToPixels(yuv, out + 3 * c0, count, order); });
 }
 
 void packed422ToRGB(const Packed422Row& row, uint8_t* const rgb[3], int n) {

@@ -121,7 +121,8 @@ inline void forYUVVectors(const YUVRow& row, int n, Vectors vectors, Rest rest) 
 // Packed 4:4:4 pixels to 3-byte pixels through a level's own split into bands and conversion of
 // them, a chunk of the row at a time in bands on the stack.
 template <typename Split, typename Convert>
-inline void packed444ToPixelsInChunks(const Packed444Row& row, uint8_t* out, int n, PixelOrder order, Split split, Convert convert) {
+inline void packed444ToPixelsInChunks(const Packed444Row& row, uint8_t* out, int n, PixelOrder order, Split split,
+                                      Convert convert) {
     const int kChunk = 256;
     alignas(32) uint8_t y[kChunk], u[kChunk], v[kChunk];
     uint8_t* bands[3];
@@ -138,8 +139,8 @@ inline void packed444ToPixelsInChunks(const Packed444Row& row, uint8_t* out, int
 // Packed 4:1:1 groups to 3-byte pixels through a level's own unpacking and conversion, a chunk of
 // the row at a time in rows on the stack.
 template <typename Unpack, typename Convert>
-inline void packed411ToPixelsInChunks(const Packed411Row& row, uint8_t* out, int n, PixelOrder order, Unpack unpackY411, Unpack unpackY41P,
-                                   Convert convert) {
+inline void packed411ToPixelsInChunks(const Packed411Row& row, uint8_t* out, int n, PixelOrder order,
+                                      Unpack unpackY411, Unpack unpackY41P, Convert convert) {
     const Packed411Format& format = packed411Format(row.layout);
     const Unpack unpack = row.layout == Packed411Layout::Y411 ? unpackY411 : unpackY41P;
     const int kChunk = 256;
@@ -149,7 +150,8 @@ inline void packed411ToPixelsInChunks(const Packed411Row& row, uint8_t* out, int
         const int position = row.phase + i, first = position % format.pixels;
         unpack(row.groups + (position / format.pixels) * format.bytes, y, u, v,
                (first + count + format.pixels - 1) / format.pixels);
-        convert(YUVRow{y + first, u + first / 4, v + first / 4, 2, first % 4}, out + 3 * static_cast<size_t>(i), count, order);
+        convert(YUVRow{y + first, u + first / 4, v + first / 4, 2, first % 4}, out + 3 * static_cast<size_t>(i), count,
+                order);
     }
 }
 
@@ -320,7 +322,8 @@ struct YUVToRGBBy16 {
 template <int Shift>
 struct YUVToPixelsBy16 {
     template <typename Convert, typename Interleave>
-    static void run(const YUVRow& row, uint8_t* pixels, int n, PixelOrder order, Convert convert, Interleave interleave) {
+    static void run(const YUVRow& row, uint8_t* pixels, int n, PixelOrder order, Convert convert,
+                    Interleave interleave) {
         forYUVVectors<16>(
             row, n,
             [=](const YUVRow& aligned, int i, int out) {
