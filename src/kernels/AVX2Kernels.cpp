@@ -466,15 +466,16 @@ void packed444ToPixels(const Packed444Row& row, uint8_t* out, int n, PixelOrder 
     int i = 0;
     for (; i + 32 <= n; i += 32, in += 96) {
         prefetchSource<96>(in);
-        __m256i rgb[2][3];
-        for (int half = 0; half < 2; ++half) {
-            const uint8_t* low = in + 24 * half;
-            const __m256i a = loadHalves(low, low + 48), b = loadHalves(low + 8, low + 56);
-            yuvPairsToRGB(shuffles.pairs(0, a, b), shuffles.pairs(1, a, b), rgb[half][0], rgb[half][1], rgb[half][2]);
-        }
-        interleaveInOrder(interleaveLanes, order, _mm256_packus_epi16(rgb[0][0], rgb[1][0]),
-                          _mm256_packus_epi16(rgb[0][1], rgb[1][1]), _mm256_packus_epi16(rgb[0][2], rgb[1][2]),
-                          out + 3 * static_cast<size_t>(i));
+        __m256i r, g, b;
+        convertPairs32(
+            [&](int half, __m256i& yu, __m256i& yv) {
+                const uint8_t* low = in + 24 * half;
+                const __m256i first = loadHalves(low, low + 48), second = loadHalves(low + 8, low + 56);
+                yu = shuffles.pairs(0, first, second);
+                yv = shuffles.pairs(1, first, second);
+            },
+            r, g, b);
+        interleaveInOrder(interleaveLanes, order, r, g, b, out + 3 * static_cast<size_t>(i));
     }
     plain::packed444ToPixels(Packed444Row{in, row.yOffset, row.uOffset, row.vOffset}, out + 3 * static_cast<size_t>(i),
                              n - i, order);
@@ -499,29 +500,27 @@ struct Packed411Shuffles {
 
 // Straight from the groups, 32 pixels a step as the packed 4:2:2 kernel goes, each 128-bit half
 // holding 8 pixels' 12 bytes (a step's last load reaches 4 bytes into the next group, which must be
-// the row's). A first pixel inside its group, and the row's end, go through the unpacking kernels.
+// the row's). A first pixel inside its group goes plain, the row's end through the unpacking kernels.
 void packed411ToPixels(const Packed411Row& row, uint8_t* out, int n, PixelOrder order) {
     const Packed411Format& format = packed411Format(row.layout);
     const Packed411Shuffles shuffles(format);
-    int lead = row.phase == 0 ? 0 : format.pixels - row.phase;
-    if (lead > n) lead = n;
-    plain::packed411ToPixels(row, out, lead, order);
-    const uint8_t* groups = row.groups + (row.phase == 0 ? 0 : format.bytes);
-    int i = lead;
-    for (; i + 32 + format.pixels <= n; i += 32, groups += 48) {
-        prefetchSource<48>(groups);
-        __m256i rgb[2][3];
-        for (int half = 0; half < 2; ++half) {
-            const __m256i x = loadHalves(groups + 12 * half, groups + 24 + 12 * half);
-            yuvPairsToRGB(_mm256_shuffle_epi8(x, shuffles.yu), _mm256_shuffle_epi8(x, shuffles.yv), rgb[half][0],
-                          rgb[half][1], rgb[half][2]);
-        }
-        interleaveInOrder(interleaveLanes, order, _mm256_packus_epi16(rgb[0][0], rgb[1][0]),
-                          _mm256_packus_epi16(rgb[0][1], rgb[1][1]), _mm256_packus_epi16(rgb[0][2], rgb[1][2]),
-                          out + 3 * static_cast<size_t>(i));
-    }
-    packed411ToPixelsInChunks(Packed411Row{groups, row.layout, 0}, out + 3 * static_cast<size_t>(i), n - i, order,
-                              unpackY411, unpackY41P, yuvToPixels);
+    forPacked411Steps<32>(
+        row, out, n, order, format.pixels,
+        [&](const uint8_t* groups, int i) {
+            __m256i r, g, b;
+            convertPairs32(
+                [&](int half, __m256i& yu, __m256i& yv) {
+                    const __m256i x = loadHalves(groups + 12 * half, groups + 24 + 12 * half);
+                    yu = _mm256_shuffle_epi8(x, shuffles.yu);
+                    yv = _mm256_shuffle_epi8(x, shuffles.yv);
+                },
+                r, g, b);
+            interleaveInOrder(interleaveLanes, order, r, g, b, out + 3 * static_cast<size_t>(i));
+        },
+        [&](const Packed411Row& rest, int i) {
+            packed411ToPixelsInChunks(rest, out + 3 * static_cast<size_t>(i), n - i, order, unpackY411, unpackY41P,
+                                      yuvToPixels);
+        });
 }
 
 // 16 words a step, their bytes exchanged by one shuffle: as fast as a copy where the plain loop's

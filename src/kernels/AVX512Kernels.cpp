@@ -157,21 +157,12 @@ const Gather411<Pixels>& gather411(Packed411Layout layout) {
     return layouts[layout == Packed411Layout::Y411 ? 0 : 1];
 }
 
-// Runs steps(groups, i) over the row's whole groups Step pixels (3 Step / 2 bytes) at a time; a first
-// pixel inside its group, and the last pixels of the row, go plain.
+// The whole groups Step pixels a step (forPacked411Steps), the row's last pixels plain.
 template <int Step, typename Steps>
-inline void forPacked411Steps(const Packed411Row& row, uint8_t* pixels, int n, PixelOrder order, Steps steps) {
-    const Packed411Format& format = packed411Format(row.layout);
-    int lead = row.phase == 0 ? 0 : format.pixels - row.phase;
-    if (lead > n) lead = n;
-    plain::packed411ToPixels(row, pixels, lead, order);
-    const uint8_t* groups = row.groups + (row.phase == 0 ? 0 : format.bytes);
-    int i = lead;
-    for (; i + Step <= n; i += Step, groups += 3 * Step / 2) {
-        prefetchSource<3 * Step / 2>(groups);
-        steps(groups, i);
-    }
-    plain::packed411ToPixels(Packed411Row{groups, row.layout, 0}, pixels + 3 * static_cast<size_t>(i), n - i, order);
+inline void forPacked411StepsThenPlain(const Packed411Row& row, uint8_t* pixels, int n, PixelOrder order, Steps steps) {
+    forPacked411Steps<Step>(row, pixels, n, order, 0, steps, [&](const Packed411Row& rest, int i) {
+        plain::packed411ToPixels(rest, pixels + 3 * static_cast<size_t>(i), n - i, order);
+    });
 }
 
 #if !defined(__x86_64__)
@@ -216,7 +207,7 @@ void packed444ToPixelsIn256(const Packed444Row& row, uint8_t* out, int n, PixelO
 // U and V.
 void packed411ToPixelsIn256(const Packed411Row& row, uint8_t* out, int n, PixelOrder order) {
     const Gather411<32>& at = gather411<32>(row.layout);
-    forPacked411Steps<32>(row, out, n, order, [&](const uint8_t* groups, int i) {
+    forPacked411StepsThenPlain<32>(row, out, n, order, [&](const uint8_t* groups, int i) {
         const __m256i a = load32(groups), b = _mm256_castsi128_si256(load16(groups + 32));
         const __m256i y = _mm256_permutex2var_epi8(a, load32(at.y), b), u = _mm256_permutex2var_epi8(a, load32(at.u), b),
                       v = _mm256_permutex2var_epi8(a, load32(at.v), b);
@@ -441,7 +432,7 @@ struct GatherBytes64 {
 void packed411ToPixels(const Packed411Row& row, uint8_t* out, int n, PixelOrder order) {
     const Gather411<64>& at = gather411<64>(row.layout);
     const __m512i lumaAt = load64(at.y), blueAt = load64(at.u), redAt = load64(at.v);
-    forPacked411Steps<64>(row, out, n, order, [&](const uint8_t* groups, int i) {
+    forPacked411StepsThenPlain<64>(row, out, n, order, [&](const uint8_t* groups, int i) {
         const __m512i a = load64(groups), b = _mm512_castsi256_si512(load32(groups + 64));
         const __m512i y = _mm512_permutex2var_epi8(a, lumaAt, b), u = _mm512_permutex2var_epi8(a, blueAt, b),
                       v = _mm512_permutex2var_epi8(a, redAt, b);
@@ -498,11 +489,10 @@ void split4(const uint8_t* in, uint8_t* const out[3], int n) {
     plain::split4(in, rest, n - i);
 }
 
-// 64 pixels a step; the last step loads and stores under masks that cover what is left of the row.
+// 64 pixels a step. Whole steps load and store plainly (under masks they took 1.2x as long); the
+// last step, under masks that cover what is left of the row.
 void packed444ToPixels(const Packed444Row& row, uint8_t* out, int n, PixelOrder order) {
     const GatherBytes64 lumaBytes(row.yOffset), blueBytes(row.uOffset), redBytes(row.vOffset);
-    // Whole steps load and store plainly (under masks they took 1.2x as long); the last step, under
-    // masks that cover what is left of the row.
     const auto step = [&](int i, int left) {
         const bool whole = left == 64;
         const uint8_t* in = row.pixels + 3 * static_cast<size_t>(i);
@@ -515,14 +505,14 @@ void packed444ToPixels(const Packed444Row& row, uint8_t* out, int n, PixelOrder 
         __m512i r, g, b;
         packPairs64(_mm512_unpacklo_epi8(y, u), _mm512_unpacklo_epi8(y, v), _mm512_unpackhi_epi8(y, u),
                     _mm512_unpackhi_epi8(y, v), r, g, b);
-        const __m512i first = order == PixelOrder::BGR ? b : r, last = order == PixelOrder::BGR ? r : b;
         uint8_t* at = out + 3 * static_cast<size_t>(i);
-        for (int t = 0; t < 3; ++t) {
-            if (whole)
-                _mm512_storeu_si512(at + 64 * t, interleaved3x64(first, g, last, t));
-            else
-                _mm512_mask_storeu_epi8(at + 64 * t, firstBytes(3 * left - 64 * t), interleaved3x64(first, g, last, t));
+        if (whole) {
+            storePixels64(r, g, b, at, order);
+            return;
         }
+        const __m512i first = order == PixelOrder::BGR ? b : r, last = order == PixelOrder::BGR ? r : b;
+        for (int t = 0; t < 3; ++t)
+            _mm512_mask_storeu_epi8(at + 64 * t, firstBytes(3 * left - 64 * t), interleaved3x64(first, g, last, t));
     };
     int i = 0;
     for (; i + 64 <= n; i += 64) step(i, 64);

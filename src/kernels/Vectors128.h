@@ -155,6 +155,25 @@ inline void packed411ToPixelsInChunks(const Packed411Row& row, uint8_t* out, int
     }
 }
 
+// Runs steps(groups, i) over the row's whole groups Step pixels (3 Step / 2 bytes) at a time while
+// `beyond` more of the row's pixels follow a step (for loads reaching past it); a first pixel inside
+// its group goes plain, and the pixels left to rest(their row, i).
+template <int Step, typename Steps, typename Rest>
+inline void forPacked411Steps(const Packed411Row& row, uint8_t* pixels, int n, PixelOrder order, int beyond,
+                              Steps steps, Rest rest) {
+    const Packed411Format& format = packed411Format(row.layout);
+    int lead = row.phase == 0 ? 0 : format.pixels - row.phase;
+    if (lead > n) lead = n;
+    plain::packed411ToPixels(row, pixels, lead, order);
+    const uint8_t* groups = row.groups + (row.phase == 0 ? 0 : format.bytes);
+    int i = lead;
+    for (; i + Step + beyond <= n; i += Step, groups += 3 * Step / 2) {
+        prefetchSource<3 * Step / 2>(groups);
+        steps(groups, i);
+    }
+    rest(Packed411Row{groups, row.layout, 0}, i);
+}
+
 // Converted pixels' bytes laid out in `order` by a file's interleave(b0, b1, b2, out).
 template <typename V, typename Interleave>
 inline void interleaveInOrder(Interleave interleave, PixelOrder order, V r, V g, V b, uint8_t* out) {

@@ -97,19 +97,32 @@ struct Packed422Shuffles {
     }
 };
 
-// 32 pixels from groups (phase 0), converted and clamped. Pixels 0-7 and 16-23 share a register, as
-// do 8-15 and 24-31, so that they pack back in order.
-inline void packed422Row32(const uint8_t* groups, const Packed422Shuffles& shuffles, __m256i& r, __m256i& g,
-                           __m256i& b) {
+// 32 pixels converted and clamped from the (Y, U) and (Y, V) pairs that pairs(half, yu, yv) makes:
+// half 0 of pixels 0-7 (low lane) and 16-23 (high lane), half 1 of 8-15 and 24-31, so that they pack
+// back in order.
+template <typename Pairs>
+inline void convertPairs32(Pairs pairs, __m256i& r, __m256i& g, __m256i& b) {
     __m256i rgb[2][3];
     for (int half = 0; half < 2; ++half) {
-        const __m256i x = loadHalves(groups + 16 * half, groups + 32 + 16 * half);
-        yuvPairsToRGB(_mm256_shuffle_epi8(x, shuffles.yu), _mm256_shuffle_epi8(x, shuffles.yv), rgb[half][0],
-                      rgb[half][1], rgb[half][2]);
+        __m256i yu, yv;
+        pairs(half, yu, yv);
+        yuvPairsToRGB(yu, yv, rgb[half][0], rgb[half][1], rgb[half][2]);
     }
     r = _mm256_packus_epi16(rgb[0][0], rgb[1][0]);
     g = _mm256_packus_epi16(rgb[0][1], rgb[1][1]);
     b = _mm256_packus_epi16(rgb[0][2], rgb[1][2]);
+}
+
+// 32 pixels from groups (phase 0), converted and clamped.
+inline void packed422Row32(const uint8_t* groups, const Packed422Shuffles& shuffles, __m256i& r, __m256i& g,
+                           __m256i& b) {
+    convertPairs32(
+        [&](int half, __m256i& yu, __m256i& yv) {
+            const __m256i x = loadHalves(groups + 16 * half, groups + 32 + 16 * half);
+            yu = _mm256_shuffle_epi8(x, shuffles.yu);
+            yv = _mm256_shuffle_epi8(x, shuffles.yv);
+        },
+        r, g, b);
 }
 
 // The 32-pixel bodies of the kernels to 3-byte pixels, with the interleave(b0, b1, b2, out) of the
