@@ -7,10 +7,6 @@ namespace zorvframekit {
 
 namespace {
 
-// Packs of 256-bit registers work lane by lane: packing a's and b's 16-bit lanes to bytes leaves
-// a's low half, b's low half, a's high half, b's high half, which a 64-bit permute puts in order.
-inline __m256i packInOrder(__m256i a, __m256i b) { return _mm256_permute4x64_epi64(_mm256_packus_epi16(a, b), 0xD8); }
-
 // 32 pixels of three bytes, byte j of pixel i from bj's byte i, as 96 bytes at out. Each lane makes
 // the 48 bytes of its 16 pixels with byte shuffles; the lanes' thirds are then stored in order.
 inline void interleave3x32(__m256i b0, __m256i b1, __m256i b2, uint8_t* out) {
@@ -233,34 +229,11 @@ void split4(const uint8_t* in, uint8_t* const out[3], int n) {
     plain::split4(in, rest, n - i);
 }
 
-// 32 little-endian words' three fields, each moved to the top of its byte (as the SSE2 kernels do).
-template <int RedShift, int RedMask, int GreenShift, int GreenMask>
-inline void splitWords32(const uint8_t* in, const Bands<uint8_t*>& out, int i) {
-    prefetchSource<64>(in);
-    const __m256i a = load32(in), b = load32(in + 32);
-    const __m256i red = splat16x2(RedMask), green = splat16x2(GreenMask), blue = splat16x2(0xF8);
-    store32(out.b0 + i, packInOrder(_mm256_and_si256(_mm256_srli_epi16(a, RedShift), red),
-                                    _mm256_and_si256(_mm256_srli_epi16(b, RedShift), red)));
-    store32(out.b1 + i, packInOrder(_mm256_and_si256(_mm256_srli_epi16(a, GreenShift), green),
-                                    _mm256_and_si256(_mm256_srli_epi16(b, GreenShift), green)));
-    store32(out.b2 + i, packInOrder(_mm256_and_si256(_mm256_slli_epi16(a, 3), blue),
-                                    _mm256_and_si256(_mm256_slli_epi16(b, 3), blue)));
-}
-
 void rgb555ToRGB(const uint8_t* in, uint8_t* const rgb[3], int n) {
-    const Bands<uint8_t*> out(rgb);
-    int i = 0;
-    for (; i + 32 <= n; i += 32, in += 64) splitWords32<7, 0xF8, 2, 0xF8>(in, out, i);
-    uint8_t* const rest[3] = {out.b0 + i, out.b1 + i, out.b2 + i};
-    plain::rgb555ToRGB(in, rest, n - i);
+    splitWordsIn<Register256, 7, 0xF8, 2, 0xF8>(in, rgb, n, plain::rgb555ToRGB);
 }
-
 void rgb565ToRGB(const uint8_t* in, uint8_t* const rgb[3], int n) {
-    const Bands<uint8_t*> out(rgb);
-    int i = 0;
-    for (; i + 32 <= n; i += 32, in += 64) splitWords32<8, 0xF8, 3, 0xFC>(in, out, i);
-    uint8_t* const rest[3] = {out.b0 + i, out.b1 + i, out.b2 + i};
-    plain::rgb565ToRGB(in, rest, n - i);
+    splitWordsIn<Register256, 8, 0xF8, 3, 0xFC>(in, rgb, n, plain::rgb565ToRGB);
 }
 
 // Packed 4:2:2 groups, 32 (128 bytes) a step: a byte shuffle makes each lane's 4 groups their 8

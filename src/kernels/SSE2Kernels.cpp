@@ -109,35 +109,11 @@ void split4(const uint8_t* in, uint8_t* const out[3], int n) {
     plain::split4(in, rest, n - i);
 }
 
-// 16 little-endian words' three fields, each moved to the top of its byte: red and green shifted
-// right and masked, blue shifted left by 3.
-template <int RedShift, int RedMask, int GreenShift, int GreenMask>
-inline void splitWords(const uint8_t* in, const Bands<uint8_t*>& out, int i) {
-    prefetchSource<32>(in);
-    const __m128i a = load16(in), b = load16(in + 16);
-    const __m128i red = splat16(RedMask), green = splat16(GreenMask), blue = splat16(0xF8);
-    store16(out.b0 + i, _mm_packus_epi16(_mm_and_si128(_mm_srli_epi16(a, RedShift), red),
-                                         _mm_and_si128(_mm_srli_epi16(b, RedShift), red)));
-    store16(out.b1 + i, _mm_packus_epi16(_mm_and_si128(_mm_srli_epi16(a, GreenShift), green),
-                                         _mm_and_si128(_mm_srli_epi16(b, GreenShift), green)));
-    store16(out.b2 + i, _mm_packus_epi16(_mm_and_si128(_mm_slli_epi16(a, 3), blue),
-                                         _mm_and_si128(_mm_slli_epi16(b, 3), blue)));
-}
-
 void rgb555ToRGB(const uint8_t* in, uint8_t* const rgb[3], int n) {
-    const Bands<uint8_t*> out(rgb);
-    int i = 0;
-    for (; i + 16 <= n; i += 16, in += 32) splitWords<7, 0xF8, 2, 0xF8>(in, out, i);
-    uint8_t* const rest[3] = {out.b0 + i, out.b1 + i, out.b2 + i};
-    plain::rgb555ToRGB(in, rest, n - i);
+    splitWordsIn<Register128, 7, 0xF8, 2, 0xF8>(in, rgb, n, plain::rgb555ToRGB);
 }
-
 void rgb565ToRGB(const uint8_t* in, uint8_t* const rgb[3], int n) {
-    const Bands<uint8_t*> out(rgb);
-    int i = 0;
-    for (; i + 16 <= n; i += 16, in += 32) splitWords<8, 0xF8, 3, 0xFC>(in, out, i);
-    uint8_t* const rest[3] = {out.b0 + i, out.b1 + i, out.b2 + i};
-    plain::rgb565ToRGB(in, rest, n - i);
+    splitWordsIn<Register128, 8, 0xF8, 3, 0xFC>(in, rgb, n, plain::rgb565ToRGB);
 }
 
 // The even and the odd bytes of 32 bytes, 16 each.

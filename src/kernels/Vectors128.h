@@ -259,7 +259,36 @@ struct Register128 {
     static const int kBytes = 16;
     static V load(const uint8_t* p) { return load16(p); }
     static void store(uint8_t* p, V x) { store16(p, x); }
+    static V splat16(int value) { return zorvframekit::splat16(value); }
+    static V shiftRight16(V x, int bits) { return _mm_srli_epi16(x, bits); }
+    static V shiftLeft16(V x, int bits) { return _mm_slli_epi16(x, bits); }
+    static V bitAnd(V a, V b) { return _mm_and_si128(a, b); }
+    // The 16-bit lanes of low, then those of high, saturated to bytes, in order.
+    static V packBytes(V low, V high) { return _mm_packus_epi16(low, high); }
 };
+
+// 16-bit little-endian pixels of three fields to R, G, B bands, a register R of pixels a step, each
+// field moved to the top of its byte: red and green shifted right and masked, blue shifted left by 3.
+// The pixels left after the last whole step go to rest(in, bands, count), the plain kernel.
+template <typename R, int RedShift, int RedMask, int GreenShift, int GreenMask, typename Rest>
+inline void splitWordsIn(const uint8_t* in, uint8_t* const rgb[3], int n, Rest rest) {
+    typedef typename R::V V;
+    const Bands<uint8_t*> out(rgb);
+    const V red = R::splat16(RedMask), green = R::splat16(GreenMask), blue = R::splat16(0xF8);
+    int i = 0;
+    for (; i + R::kBytes <= n; i += R::kBytes, in += 2 * R::kBytes) {
+        prefetchSource<2 * R::kBytes>(in);
+        const V a = R::load(in), b = R::load(in + R::kBytes);
+        R::store(out.b0 + i, R::packBytes(R::bitAnd(R::shiftRight16(a, RedShift), red),
+                                          R::bitAnd(R::shiftRight16(b, RedShift), red)));
+        R::store(out.b1 + i, R::packBytes(R::bitAnd(R::shiftRight16(a, GreenShift), green),
+                                          R::bitAnd(R::shiftRight16(b, GreenShift), green)));
+        R::store(out.b2 + i,
+                 R::packBytes(R::bitAnd(R::shiftLeft16(a, 3), blue), R::bitAnd(R::shiftLeft16(b, 3), blue)));
+    }
+    uint8_t* const restBands[3] = {out.b0 + i, out.b1 + i, out.b2 + i};
+    rest(in, restBands, n - i);
+}
 
 // RGB to YUV and to monochrome a register R of pixels a step, with a level's weighted(r, g, b, wr,
 // wg, wb, offset) of a register each. Loads come before stores in each step, so an output may be an

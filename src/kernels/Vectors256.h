@@ -19,11 +19,20 @@ inline __m256i loadHalves(const uint8_t* low, const uint8_t* high) {
     return _mm256_inserti128_si256(_mm256_castsi128_si256(load16(low)), load16(high), 1);
 }
 
+// Packs of 256-bit registers work lane by lane: packing a's and b's 16-bit lanes to bytes leaves
+// a's low half, b's low half, a's high half, b's high half, which a 64-bit permute puts in order.
+inline __m256i packInOrder(__m256i a, __m256i b) { return _mm256_permute4x64_epi64(_mm256_packus_epi16(a, b), 0xD8); }
+
 struct Register256 {
     typedef __m256i V;
     static const int kBytes = 32;
     static V load(const uint8_t* p) { return load32(p); }
     static void store(uint8_t* p, V x) { store32(p, x); }
+    static V splat16(int value) { return splat16x2(value); }
+    static V shiftRight16(V x, int bits) { return _mm256_srli_epi16(x, bits); }
+    static V shiftLeft16(V x, int bits) { return _mm256_slli_epi16(x, bits); }
+    static V bitAnd(V a, V b) { return _mm256_and_si256(a, b); }
+    static V packBytes(V low, V high) { return packInOrder(low, high); }
 };
 
 // Asks for the cache lines of the next block of Block columns (Copies output columns each) while
