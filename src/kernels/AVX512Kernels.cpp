@@ -338,17 +338,24 @@ struct Lanes512 {
 
 inline __m512i load64(const uint8_t* p) { return _mm512_loadu_si512(p); }
 
-// 64 pixels' chroma, a byte per pixel, from 64 >> shift samples.
+// Byte i of a register: i >> shift, for loadChroma64.
+template <int Shift>
+struct RepeatedBytes {
+    alignas(64) uint8_t index[64];
+    constexpr RepeatedBytes() : index() {
+        for (int i = 0; i < 64; ++i) index[i] = static_cast<uint8_t>(i >> Shift);
+    }
+};
+
+// 64 pixels' chroma, a byte per pixel, from 64 >> shift samples: one byte permute repeats each
+// sample for its 2 or 4 pixels (the permute reads only the bytes loaded).
 template <int Shift>
 inline __m512i loadChroma64(const uint8_t* c) {
     if (Shift == 0) return load64(c);
-    if (Shift == 1) {
-        const __m512i words = _mm512_cvtepu8_epi16(load32(c));
-        return _mm512_or_si512(words, _mm512_slli_epi16(words, 8));
-    }
-    const __m512i dwords = _mm512_cvtepu8_epi32(load16(c));
-    const __m512i twice = _mm512_or_si512(dwords, _mm512_slli_epi32(dwords, 8));
-    return _mm512_or_si512(twice, _mm512_slli_epi32(twice, 16));
+    static constexpr RepeatedBytes<Shift> repeated;
+    const __m512i samples =
+        Shift == 1 ? _mm512_castsi256_si512(load32(c)) : _mm512_castsi128_si512(load16(c));
+    return _mm512_permutexvar_epi8(load64(repeated.index), samples);
 }
 
 // Converted and clamped pixels from byte pairs (Y, U) and (Y, V): `low` pairs pixels 0-7 of each

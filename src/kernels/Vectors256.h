@@ -48,17 +48,18 @@ inline void prefetchNextColumns(const T* out, int c, int rowCount, int width, si
     }
 }
 
-// 32 pixels' chroma, a byte per pixel, from 32 >> shift samples.
+// 32 pixels' chroma, a byte per pixel, from 32 >> shift samples: the samples in both lanes, and a
+// byte shuffle repeating each for its 2 or 4 pixels.
 template <int Shift>
 inline __m256i loadChroma32(const uint8_t* c) {
     if (Shift == 0) return load32(c);
-    if (Shift == 1) {
-        const __m256i words = _mm256_cvtepu8_epi16(load16(c));
-        return _mm256_or_si256(words, _mm256_slli_epi16(words, 8));
-    }
-    const __m256i dwords = _mm256_cvtepu8_epi32(load8(c));
-    const __m256i twice = _mm256_or_si256(dwords, _mm256_slli_epi32(dwords, 8));
-    return _mm256_or_si256(twice, _mm256_slli_epi32(twice, 16));
+    if (Shift == 1)
+        return _mm256_shuffle_epi8(_mm256_broadcastsi128_si256(load16(c)),
+                                   _mm256_setr_epi8(0, 0, 1, 1, 2, 2, 3, 3, 4, 4, 5, 5, 6, 6, 7, 7, 8, 8, 9, 9, 10, 10,
+                                                    11, 11, 12, 12, 13, 13, 14, 14, 15, 15));
+    return _mm256_shuffle_epi8(_mm256_broadcastq_epi64(load8(c)),
+                               _mm256_setr_epi8(0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2, 2, 3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5, 6,
+                                                6, 6, 6, 7, 7, 7, 7));
 }
 
 inline __m256i pairWeights(int first, int second) { return _mm256_set1_epi16(pairedWeights(first, second)); }
