@@ -185,8 +185,9 @@ TEST(KernelExactness, YUVToRGBForEveryInput) {
 
 TEST(KernelExactness, RGBToYUVAndMonochromeForEveryInput) {
     const std::vector<const RowKernels*> levels = simdLevels();
-    Bytes r(65536), g(65536), b(65536), y(65536), u(65536), v(65536), mono(65536);
+    Bytes r(65536), g(65536), b(65536), y(65536), u(65536), v(65536), mono(65536), packedMono(65536);
     Bytes expected[3] = {Bytes(65536), Bytes(65536), Bytes(65536)}, expectedMono(65536);
+    Bytes packed[2] = {Bytes(3 * 65536), Bytes(3 * 65536)};  // red first, blue first
     for (int i = 0; i < 65536; ++i) g[i] = uint8_t(i >> 8), b[i] = uint8_t(i);
     const uint8_t* const rgb[3] = {r.data(), g.data(), b.data()};
     uint8_t* const yuv[3] = {y.data(), u.data(), v.data()};
@@ -195,13 +196,24 @@ TEST(KernelExactness, RGBToYUVAndMonochromeForEveryInput) {
         for (int i = 0; i < 65536; ++i) {
             zorvframekit::convertRGBPixelToYUV(uint8_t(red), g[i], b[i], expected[0][i], expected[1][i], expected[2][i]);
             expectedMono[i] = uint8_t((54 * red + 183 * g[i] + 18 * b[i]) >> 8);
+            for (int redOffset : {0, 2}) {
+                uint8_t* pixel = &packed[redOffset / 2][3 * i];
+                pixel[redOffset] = uint8_t(red), pixel[1] = g[i], pixel[2 - redOffset] = b[i];
+            }
         }
         for (const RowKernels* kernels : levels) {
-            if (!newAt(*kernels, &RowKernels::rgbToYUV) && !newAt(*kernels, &RowKernels::rgbToMono)) continue;
-            kernels->rgbToYUV(rgb, yuv, 65536);
-            kernels->rgbToMono(rgb, mono.data(), 65536);
-            if (y != expected[0] || u != expected[1] || v != expected[2] || mono != expectedMono)
-                FAIL() << nameOf(*kernels) << " differs for red " << red;
+            if (newAt(*kernels, &RowKernels::rgbToYUV) || newAt(*kernels, &RowKernels::rgbToMono)) {
+                kernels->rgbToYUV(rgb, yuv, 65536);
+                kernels->rgbToMono(rgb, mono.data(), 65536);
+                if (y != expected[0] || u != expected[1] || v != expected[2] || mono != expectedMono)
+                    FAIL() << nameOf(*kernels) << " differs for red " << red;
+            }
+            if (!newAt(*kernels, &RowKernels::packedRGBToMono)) continue;
+            for (int redOffset : {0, 2}) {
+                kernels->packedRGBToMono(packed[redOffset / 2].data(), redOffset, packedMono.data(), 65536);
+                if (packedMono != expectedMono)
+                    FAIL() << nameOf(*kernels) << " packedRGBToMono differs for red " << red << " at byte " << redOffset;
+            }
         }
     }
 }
@@ -374,6 +386,13 @@ TEST(KernelExactness, PackedLayoutsToBands) {
             split.mine(in.data(), mine, n);
             split.reference(in.data(), reference, n);
             EXPECT_TRUE(same(a) && same(b) && same(c)) << split.name;
+        }
+        for (int redOffset : {0, 2}) {
+            Buffer in(3 * samples, random);
+            Output mono(samples, random);
+            kernels.packedRGBToMono(in.data(), redOffset, mono.mine.data(), n);
+            plainKernels().packedRGBToMono(in.data(), redOffset, mono.reference.data(), n);
+            EXPECT_TRUE(same(mono)) << "packedRGBToMono, red at byte " << redOffset;
         }
         // Here n counts groups.
         typedef void (*Unpack)(const uint8_t*, uint8_t*, uint8_t*, uint8_t*, int);

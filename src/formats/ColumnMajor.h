@@ -154,9 +154,11 @@ HostArray columnMajorArray(int width, int height, int bands, int classID, Produc
 // getHostArray of a frame whose native bands are R, G, B made by produce (as for fillColumnMajor),
 // for the conversions that are made straight from the rows: to YUV, and to monochrome. For the
 // latter the native {height, width, 3} array is still created first and given up after the matrix
-// is made, as the host sees it happen when the native array is converted.
-template <typename Produce>
-HostArray convertedRGBArray(HostConversion conversion, int width, int height, Produce produce) {
+// is made, as the host sees it happen when the native array is converted. toMono(r, c0, n, room,
+// row) makes the monochrome chunk and says where it is in row.band[0]: by default from the bands
+// produce makes.
+template <typename Produce, typename ToMono>
+HostArray convertedRGBArray(HostConversion conversion, int width, int height, Produce produce, ToMono toMono) {
     const RowKernels& kernels = rowKernels();
     if (conversion == HostConversion::RGBToYUV)
         return columnMajorArray(width, height, 3, haUint8Class,
@@ -174,14 +176,19 @@ HostArray convertedRGBArray(HostConversion conversion, int width, int height, Pr
         haFree(native);
         return nullptr;
     }
-    fillColumnMajor(scratch, static_cast<uint8_t*>(haGetData(matrix)), width, height, 1,
-                    [&](int r, int c0, int n, const RowScratch& room, StripRow& row) {
-                        produce(r, c0, n, room, row);
-                        kernels.rgbToMono(row.band, room.band[0], n);
-                        row.band[0] = room.band[0];
-                    });
+    fillColumnMajor(scratch, static_cast<uint8_t*>(haGetData(matrix)), width, height, 1, toMono);
     haFree(native);
     return matrix;
+}
+
+template <typename Produce>
+HostArray convertedRGBArray(HostConversion conversion, int width, int height, Produce produce) {
+    return convertedRGBArray(conversion, width, height, produce,
+                             [&](int r, int c0, int n, const RowScratch& room, StripRow& row) {
+                                 produce(r, c0, n, room, row);
+                                 rowKernels().rgbToMono(row.band, room.band[0], n);
+                                 row.band[0] = room.band[0];
+                             });
 }
 
 // Whether convertedRGBArray makes the array a frame of colour space RGB is asked for.

@@ -71,7 +71,17 @@ HostArray RGB24Frame::getNativeHostArray() {
 HostArray RGB24Frame::getHostArray(int colorSpaceMask) {
     const HostConversion conversion = chooseHostConversion(getColorSpace(), colorSpaceMask);
     if (!isConvertedFromRGBRows(conversion) || !hasData()) return ZORVFrame::getHostArray(colorSpaceMask);
-    return convertedRGBArray(conversion, width, height, rows());
+    if (conversion != HostConversion::RGBToMono || bytesPerPixel[formatIndex] != 3)
+        return convertedRGBArray(conversion, width, height, rows());
+    // 3-byte pixels give their luma straight, unsplit.
+    const Rows reader = rows();
+    const int redOffset = channelOffsets[formatIndex][0];
+    return convertedRGBArray(conversion, width, height, reader,
+                             [&](int r, int c0, int n, const RowScratch& room, StripRow& row) {
+                                 rowKernels().packedRGBToMono(reader.top + r * reader.pitch + ptrdiff_t(c0) * 3,
+                                                              redOffset, room.band[0], n);
+                                 row.band[0] = room.band[0];
+                             });
 }
 
 int RGB24Frame::getHostClassID() { return haUint8Class; }
@@ -102,21 +112,23 @@ void RGB24Frame::fillBitmap(BITMAPINFOHEADER* header, unsigned char* pixels) {
 bool RGB24Frame::fillRowMajor(int colorSpaceMask, void* out) {
     if (!hasData()) return false;
     const HostConversion conversion = chooseHostConversion(getColorSpace(), colorSpaceMask);
-    if (conversion != HostConversion::Native || bytesPerPixel[formatIndex] != 3)
+    const bool mono = conversion == HostConversion::RGBToMono;
+    if ((conversion != HostConversion::Native && !mono) || bytesPerPixel[formatIndex] != 3)
         return rgbRowMajor(conversion, static_cast<uint8_t*>(out), width, height, rows());
     // 3-byte pixels are the image's own when red comes first, and need red and blue exchanged when
-    // blue does.
-    const bool redFirst = channelOffsets[formatIndex][0] == 0;
+    // blue does; they give their luma straight, unsplit.
+    const int redOffset = channelOffsets[formatIndex][0];
     const RowKernels& kernels = rowKernels();
     const unsigned char* data = getData();
     uint8_t* image = static_cast<uint8_t*>(out);
     for (int r = 0; r < height; ++r) {
         const unsigned char* in = data + int64_t(bufferRowOfImageRow(r, height, bottomUp != 0)) * rowBytes;
-        uint8_t* at = image + int64_t(r) * rowBytes;
-        if (redFirst)
-            std::memcpy(at, in, static_cast<size_t>(rowBytes));
+        if (mono)
+            kernels.packedRGBToMono(in, redOffset, image + int64_t(r) * width, width);
+        else if (redOffset == 0)
+            std::memcpy(image + int64_t(r) * rowBytes, in, static_cast<size_t>(rowBytes));
         else
-            kernels.swap3(in, at, width);
+            kernels.swap3(in, image + int64_t(r) * rowBytes, width);
     }
     return true;
 }

@@ -71,6 +71,10 @@ void rgbToMono(const uint8_t* const rgb[3], uint8_t* mono, int n) {
     for (int i = 0; i < n; ++i) mono[i] = convertRGBPixelToMono(rgb[0][i], rgb[1][i], rgb[2][i]);
 }
 
+void packedRGBToMono(const uint8_t* pixels, int redOffset, uint8_t* mono, int n) {
+    for (int i = 0; i < n; ++i, pixels += 3) mono[i] = convertRGBPixelToMono(pixels[redOffset], pixels[1], pixels[2 - redOffset]);
+}
+
 void split3(const uint8_t* in, uint8_t* const out[3], int n) {
     for (int i = 0; i < n; ++i, in += 3) {
         const uint8_t b0 = in[0], b1 = in[1], b2 = in[2];
@@ -264,6 +268,7 @@ void setKernels(RowKernels& table) {
     table.expandChroma = expandChroma;
     table.rgbToYUV = rgbToYUV;
     table.rgbToMono = rgbToMono;
+    table.packedRGBToMono = packedRGBToMono;
     table.split3 = split3;
     table.split4 = split4;
     table.rgb555ToRGB = rgb555ToRGB;

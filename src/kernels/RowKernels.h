@@ -93,6 +93,8 @@ struct RowKernels {
     void (*rgbToYUV)(const uint8_t* const rgb[3], uint8_t* const yuv[3], int n);
     // Luma (54 R + 183 G + 18 B) >> 8, as a monochrome host array takes it from RGB.
     void (*rgbToMono)(const uint8_t* const rgb[3], uint8_t* mono, int n);
+    // The same luma from 3-byte pixels, red at byte redOffset (0 or 2) and blue at the other end.
+    void (*packedRGBToMono)(const uint8_t* pixels, int redOffset, uint8_t* mono, int n);
 
     // --- Packed layouts to bands. Output j of a split receives byte j of every pixel.
     void (*split3)(const uint8_t* in, uint8_t* const out[3], int n);  // 3-byte pixels

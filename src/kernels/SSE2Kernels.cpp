@@ -339,6 +339,10 @@ void transpose16(const uint8_t* const* rowArray, int rowCount, int width, uint16
                     [&](int r, int c) { transposeBlock8x8Words(rows + r, c, out + r, columnStride, swapped); });
 }
 
+void packedRGBToMono(const uint8_t* pixels, int redOffset, uint8_t* mono, int n) {
+    packedRGBToMonoInChunks(pixels, redOffset, mono, n, split3, rgbToMono);
+}
+
 void packed444ToPixels(const Packed444Row& row, uint8_t* out, int n, PixelOrder order) {
     packed444ToPixelsInChunks(row, out, n, order, split3, yuvToPixels);
 }
@@ -359,6 +363,7 @@ void addSSE2Kernels(RowKernels& table) {
     table.expandChroma = expandChroma;
     table.rgbToYUV = rgbToYUV;
     table.rgbToMono = rgbToMono;
+    table.packedRGBToMono = packedRGBToMono;
     table.split3 = split3;
     table.split4 = split4;
     table.rgb555ToRGB = rgb555ToRGB;

@@ -181,6 +181,9 @@ const auto weightedPairs = [](__m128i r, __m128i g, __m128i b, int wr, int wg, i
 };
 void rgbToYUV(const uint8_t* const rgb[3], uint8_t* const yuv[3], int n) { rgbToYUVIn<Register128>(rgb, yuv, n, weightedPairs); }
 void rgbToMono(const uint8_t* const rgb[3], uint8_t* mono, int n) { rgbToMonoIn<Register128>(rgb, mono, n, weightedPairs); }
+void packedRGBToMono(const uint8_t* pixels, int redOffset, uint8_t* mono, int n) {
+    packedRGBToMonoInChunks(pixels, redOffset, mono, n, split3, rgbToMono);
+}
 
 void yuvToPixels(const YUVRow& row, uint8_t* out, int n, PixelOrder order) {
     byShift<YUVToPixelsBy16>(row.chromaShift, row, out, n, order, pairs16, interleaveShuffled);
@@ -219,6 +222,7 @@ void addSSSE3Kernels(RowKernels& table) {
     table.packed422ToRGB = packed422ToRGB;
     table.rgbToYUV = rgbToYUV;
     table.rgbToMono = rgbToMono;
+    table.packedRGBToMono = packedRGBToMono;
     table.packed444ToPixels = packed444ToPixels;
     table.packed411ToPixels = packed411ToPixels;
     table.split3 = split3;

@@ -136,6 +136,22 @@ inline void packed444ToPixelsInChunks(const Packed444Row& row, uint8_t* out, int
     }
 }
 
+// 3-byte RGB pixels to monochrome through a level's own split into bands and weighting of them, a
+// chunk of the row at a time in bands on the stack.
+template <typename Split, typename Mono>
+inline void packedRGBToMonoInChunks(const uint8_t* pixels, int redOffset, uint8_t* mono, int n, Split split,
+                                    Mono toMono) {
+    const int kChunk = 256;
+    alignas(32) uint8_t r[kChunk], g[kChunk], b[kChunk];
+    uint8_t* const bytes[3] = {redOffset == 0 ? r : b, g, redOffset == 0 ? b : r};  // byte j of a pixel
+    const uint8_t* const rgb[3] = {r, g, b};
+    for (int i = 0; i < n; i += kChunk) {
+        const int count = n - i < kChunk ? n - i : kChunk;
+        split(pixels + 3 * static_cast<size_t>(i), bytes, count);
+        toMono(rgb, mono + i, count);
+    }
+}
+
 // Packed 4:1:1 groups to 3-byte pixels through a level's own unpacking and conversion, a chunk of
 // the row at a time in rows on the stack.
 template <typename Unpack, typename Convert>
@@ -207,29 +223,32 @@ inline void yuvPairsToRGBIn(typename W::V yu, typename W::V yv, typename W::V& r
     b = W::add(W::add(W::madd(yu, W::pair(1, 2)), W::splat(-272)), W::shift8(blueTerm));
 }
 
-// Per byte of three registers of bytes R, G and B: (wr R + wg G + wb B + offset) >> 8, the sum known
-// to fit 16 unsigned bits. Byte pairs (R, G) and (B, G) in 16-bit lanes take two weights each in
-// one multiply-add of unsigned bytes by signed ones, which must not saturate: where wr R + wg G
+// (wr R + wg G + wb B + offset) >> 8, the sum known to fit 16 unsigned bits: in each 16-bit lane of
+// byte pairs (R, G) and (B, G) (weightedPairsIn), and per byte of three registers of bytes R, G and
+// B (weightedBytesIn, which pairs them). Each pair takes two weights in one multiply-add of
+// unsigned bytes by signed ones, which must not saturate: where wr R + wg G
 // could pass 16 signed bits (luma's 66 and 129, monochrome's 54 and 183), it is taken as twice
 // (wr / 2 R + (wg >> 1) G), wr being even there, and the odd part of wg goes to the (B, G) pair.
 // The 16-bit sums may wrap on the way and end where the whole sum does. Pairs are made and packed
 // back within each 128-bit lane, which keeps the bytes in order. Written once for any register
 // width W, as yuvPairsToRGBIn.
 template <typename W>
-inline typename W::V weightedBytesIn(typename W::V r, typename W::V g, typename W::V b, int wr, int wg, int wb,
-                                     int offset) {
+inline typename W::V weightedPairsIn(typename W::V rg, typename W::V bg, int wr, int wg, int wb, int offset) {
     typedef typename W::V V;
     const bool doubled = 255 * ((wr > 0 ? wr : 0) + (wg > 0 ? wg : 0)) > 32767 ||
                          255 * ((wr < 0 ? wr : 0) + (wg < 0 ? wg : 0)) < -32768;
     const V redGreen = doubled ? W::pair(wr / 2, wg >> 1) : W::pair(wr, wg);
     const V blueGreen = W::pair(wb, doubled ? wg & 1 : 0);
-    const auto weighted = [&](V rg, V bg) {
-        V sum = W::madd(rg, redGreen);
-        if (doubled) sum = W::add(sum, sum);
-        return W::shiftRight8(W::add(W::add(sum, W::madd(bg, blueGreen)), W::splat(offset)));
-    };
-    return W::packBack(weighted(W::interleaveLow(r, g), W::interleaveLow(b, g)),
-                       weighted(W::interleaveHigh(r, g), W::interleaveHigh(b, g)));
+    V sum = W::madd(rg, redGreen);
+    if (doubled) sum = W::add(sum, sum);
+    return W::shiftRight8(W::add(W::add(sum, W::madd(bg, blueGreen)), W::splat(offset)));
+}
+
+template <typename W>
+inline typename W::V weightedBytesIn(typename W::V r, typename W::V g, typename W::V b, int wr, int wg, int wb,
+                                     int offset) {
+    return W::packBack(weightedPairsIn<W>(W::interleaveLow(r, g), W::interleaveLow(b, g), wr, wg, wb, offset),
+                       weightedPairsIn<W>(W::interleaveHigh(r, g), W::interleaveHigh(b, g), wr, wg, wb, offset));
 }
 
 // Runs vectors(groups, out) over the row Step pixels at a time; a pixel starting the row inside its
