@@ -208,11 +208,14 @@ TEST(KernelExactness, RGBToYUVAndMonochromeForEveryInput) {
                 if (y != expected[0] || u != expected[1] || v != expected[2] || mono != expectedMono)
                     FAIL() << nameOf(*kernels) << " differs for red " << red;
             }
-            if (!newAt(*kernels, &RowKernels::packedRGBToMono)) continue;
+            if (!newAt(*kernels, &RowKernels::packedRGBToMono) && !newAt(*kernels, &RowKernels::packedRGBToYUV))
+                continue;
             for (int redOffset : {0, 2}) {
                 kernels->packedRGBToMono(packed[redOffset / 2].data(), redOffset, packedMono.data(), 65536);
-                if (packedMono != expectedMono)
-                    FAIL() << nameOf(*kernels) << " packedRGBToMono differs for red " << red << " at byte " << redOffset;
+                kernels->packedRGBToYUV(packed[redOffset / 2].data(), redOffset, yuv, 65536);
+                if (packedMono != expectedMono || y != expected[0] || u != expected[1] || v != expected[2])
+                    FAIL() << nameOf(*kernels) << " differs from packed pixels for red " << red << " at byte "
+                           << redOffset;
             }
         }
     }
@@ -389,10 +392,14 @@ TEST(KernelExactness, PackedLayoutsToBands) {
         }
         for (int redOffset : {0, 2}) {
             Buffer in(3 * samples, random);
-            Output mono(samples, random);
+            Output mono(samples, random), y(samples, random), u(samples, random), v(samples, random);
             kernels.packedRGBToMono(in.data(), redOffset, mono.mine.data(), n);
             plainKernels().packedRGBToMono(in.data(), redOffset, mono.reference.data(), n);
-            EXPECT_TRUE(same(mono)) << "packedRGBToMono, red at byte " << redOffset;
+            uint8_t* const mine[3] = {y.mine.data(), u.mine.data(), v.mine.data()};
+            uint8_t* const reference[3] = {y.reference.data(), u.reference.data(), v.reference.data()};
+            kernels.packedRGBToYUV(in.data(), redOffset, mine, n);
+            plainKernels().packedRGBToYUV(in.data(), redOffset, reference, n);
+            EXPECT_TRUE(same(mono) && same(y) && same(u) && same(v)) << "packed RGB, red at byte " << redOffset;
         }
         // Here n counts groups.
         typedef void (*Unpack)(const uint8_t*, uint8_t*, uint8_t*, uint8_t*, int);

@@ -47,11 +47,11 @@ struct RGB24Frame::Rows {
     int pixelBytes;
     int bandOfByte[3];         // which band each of a pixel's first three bytes belongs to
 
+    const unsigned char* at(int r, int c0) const { return top + r * pitch + ptrdiff_t(c0) * pixelBytes; }
     void operator()(int r, int c0, int n, const RowScratch& room, StripRow&) const {
         uint8_t* const out[3] = {room.band[bandOfByte[0]], room.band[bandOfByte[1]], room.band[bandOfByte[2]]};
-        const unsigned char* in = top + r * pitch + ptrdiff_t(c0) * pixelBytes;
         const RowKernels& kernels = rowKernels();
-        (pixelBytes == 3 ? kernels.split3 : kernels.split4)(in, out, n);
+        (pixelBytes == 3 ? kernels.split3 : kernels.split4)(at(r, c0), out, n);
     }
 };
 
@@ -71,15 +71,19 @@ HostArray RGB24Frame::getNativeHostArray() {
 HostArray RGB24Frame::getHostArray(int colorSpaceMask) {
     const HostConversion conversion = chooseHostConversion(getColorSpace(), colorSpaceMask);
     if (!isConvertedFromRGBRows(conversion) || !hasData()) return ZORVFrame::getHostArray(colorSpaceMask);
-    if (conversion != HostConversion::RGBToMono || bytesPerPixel[formatIndex] != 3)
-        return convertedRGBArray(conversion, width, height, rows());
-    // 3-byte pixels give their luma straight, unsplit.
+    if (bytesPerPixel[formatIndex] != 3) return convertedRGBArray(conversion, width, height, rows());
+    // 3-byte pixels give their Y, U and V, and their luma, straight: unsplit.
     const Rows reader = rows();
     const int redOffset = channelOffsets[formatIndex][0];
+    const RowKernels& kernels = rowKernels();
+    if (conversion == HostConversion::RGBToYUV)
+        return columnMajorArray(width, height, 3, haUint8Class,
+                                [&](int r, int c0, int n, const RowScratch& room, StripRow&) {
+                                    kernels.packedRGBToYUV(reader.at(r, c0), redOffset, room.band, n);
+                                });
     return convertedRGBArray(conversion, width, height, reader,
                              [&](int r, int c0, int n, const RowScratch& room, StripRow& row) {
-                                 rowKernels().packedRGBToMono(reader.top + r * reader.pitch + ptrdiff_t(c0) * 3,
-                                                              redOffset, room.band[0], n);
+                                 kernels.packedRGBToMono(reader.at(r, c0), redOffset, room.band[0], n);
                                  row.band[0] = room.band[0];
                              });
 }
@@ -113,14 +117,22 @@ bool RGB24Frame::fillRowMajor(int colorSpaceMask, void* out) {
     if (!hasData()) return false;
     const HostConversion conversion = chooseHostConversion(getColorSpace(), colorSpaceMask);
     const bool mono = conversion == HostConversion::RGBToMono;
-    if ((conversion != HostConversion::Native && !mono) || bytesPerPixel[formatIndex] != 3)
-        return rgbRowMajor(conversion, static_cast<uint8_t*>(out), width, height, rows());
+    uint8_t* image = static_cast<uint8_t*>(out);
+    if (bytesPerPixel[formatIndex] != 3) return rgbRowMajor(conversion, image, width, height, rows());
     // 3-byte pixels are the image's own when red comes first, and need red and blue exchanged when
-    // blue does; they give their luma straight, unsplit.
+    // blue does; they give their luma straight, and their Y, U and V as bands, laid side by side as
+    // a native image's are (unsplit either way).
     const int redOffset = channelOffsets[formatIndex][0];
     const RowKernels& kernels = rowKernels();
+    if (conversion == HostConversion::RGBToYUV) {
+        const Rows reader = rows();
+        return rgbRowMajor(HostConversion::Native, image, width, height,
+                           [&](int r, int c0, int n, const RowScratch& room, StripRow&) {
+                               kernels.packedRGBToYUV(reader.at(r, c0), redOffset, room.band, n);
+                           });
+    }
+    if (conversion != HostConversion::Native && !mono) return rgbRowMajor(conversion, image, width, height, rows());
     const unsigned char* data = getData();
-    uint8_t* image = static_cast<uint8_t*>(out);
     for (int r = 0; r < height; ++r) {
         const unsigned char* in = data + int64_t(bufferRowOfImageRow(r, height, bottomUp != 0)) * rowBytes;
         if (mono)

@@ -464,21 +464,47 @@ void packed444ToPixels(const Packed444Row& row, uint8_t* out, int n, PixelOrder 
 // made as the packed 4:4:4 kernel makes its (Y, U) and (Y, V) ones, and weighted as rgbToMono weighs
 // its bands' pairs, where splitting the pixels into bands first and weighting those took 1.4 times as
 // long (a 1080p monochrome image in NumPy's order, at AVX2).
-void packedRGBToMono(const uint8_t* pixels, int redOffset, uint8_t* mono, int n) {
+// Runs weigh(rg, bg, half) over 32 pixels a step, with their (R, G) and (B, G) pairs in 16-bit lanes:
+// half 0 pairs pixels 0-7 and 16-23, half 1 pixels 8-15 and 24-31, which pack back in order.
+// Returns the pixels done; no load reaches past a step's 96 bytes.
+template <typename Weigh>
+inline int forRGBPairs32(const uint8_t* pixels, int redOffset, int n, Weigh weigh) {
     const Packed444Shuffles shuffles(Packed444Shuffles::PairBytes{{{redOffset, 1}, {2 - redOffset, 1}}});
     int i = 0;
     for (; i + 32 <= n; i += 32, pixels += 96) {
         prefetchSource<96>(pixels);
-        __m256i luma[2];  // pixels 0-7 and 16-23, then 8-15 and 24-31: they pack back in order
         for (int half = 0; half < 2; ++half) {
             const uint8_t* low = pixels + 24 * half;
             const __m256i first = loadHalves(low, low + 48), second = loadHalves(low + 8, low + 56);
-            luma[half] = weightedPairsIn<Lanes256>(shuffles.pairs(0, first, second), shuffles.pairs(1, first, second),
-                                                   54, 183, 18, 0);
+            weigh(i, half, shuffles.pairs(0, first, second), shuffles.pairs(1, first, second));
         }
-        store32(mono + i, _mm256_packus_epi16(luma[0], luma[1]));
     }
-    plain::packedRGBToMono(pixels, redOffset, mono + i, n - i);
+    return i;
+}
+
+void packedRGBToMono(const uint8_t* pixels, int redOffset, uint8_t* mono, int n) {
+    __m256i luma[2];
+    const int done = forRGBPairs32(pixels, redOffset, n, [&](int i, int half, __m256i rg, __m256i bg) {
+        luma[half] = weightedPairsIn<Lanes256>(rg, bg, 54, 183, 18, 0);
+        if (half == 1) store32(mono + i, _mm256_packus_epi16(luma[0], luma[1]));
+    });
+    plain::packedRGBToMono(pixels + 3 * static_cast<size_t>(done), redOffset, mono + done, n - done);
+}
+
+void packedRGBToYUV(const uint8_t* pixels, int redOffset, uint8_t* const yuv[3], int n) {
+    const Bands<uint8_t*> out(yuv);
+    __m256i y[2], u[2], v[2];
+    const int done = forRGBPairs32(pixels, redOffset, n, [&](int i, int half, __m256i rg, __m256i bg) {
+        y[half] = weightedPairsIn<Lanes256>(rg, bg, 66, 129, 25, 16 * 256 + 128);
+        u[half] = weightedPairsIn<Lanes256>(rg, bg, -38, -74, 112, 128 * 256 + 128);
+        v[half] = weightedPairsIn<Lanes256>(rg, bg, 112, -94, -18, 128 * 256 + 128);
+        if (half == 0) return;
+        store32(out.b0 + i, _mm256_packus_epi16(y[0], y[1]));
+        store32(out.b1 + i, _mm256_packus_epi16(u[0], u[1]));
+        store32(out.b2 + i, _mm256_packus_epi16(v[0], v[1]));
+    });
+    uint8_t* const rest[3] = {out.b0 + done, out.b1 + done, out.b2 + done};
+    plain::packedRGBToYUV(pixels + 3 * static_cast<size_t>(done), redOffset, rest, n - done);
 }
 
 // The byte shuffles making the (Y, U) and (Y, V) pairs of 8 pixels of a 4:1:1 layout out of their
@@ -552,6 +578,7 @@ void addAVX2Kernels(RowKernels& table) {
     table.rgbToYUV = rgbToYUV;
     table.rgbToMono = rgbToMono;
     table.packedRGBToMono = packedRGBToMono;
+    table.packedRGBToYUV = packedRGBToYUV;
     table.split3 = split3;
     table.split4 = split4;
     table.rgb555ToRGB = rgb555ToRGB;

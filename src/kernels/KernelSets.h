@@ -24,6 +24,7 @@ void expandChroma(const YUVRow& row, uint8_t* u, uint8_t* v, int n);
 void rgbToYUV(const uint8_t* const rgb[3], uint8_t* const yuv[3], int n);
 void rgbToMono(const uint8_t* const rgb[3], uint8_t* mono, int n);
 void packedRGBToMono(const uint8_t* pixels, int redOffset, uint8_t* mono, int n);
+void packedRGBToYUV(const uint8_t* pixels, int redOffset, uint8_t* const yuv[3], int n);
 void split3(const uint8_t* in, uint8_t* const out[3], int n);
 void split4(const uint8_t* in, uint8_t* const out[3], int n);
 void rgb555ToRGB(const uint8_t* in, uint8_t* const rgb[3], int n);

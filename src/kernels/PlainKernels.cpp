@@ -75,6 +75,11 @@ void packedRGBToMono(const uint8_t* pixels, int redOffset, uint8_t* mono, int n)
     for (int i = 0; i < n; ++i, pixels += 3) mono[i] = convertRGBPixelToMono(pixels[redOffset], pixels[1], pixels[2 - redOffset]);
 }
 
+void packedRGBToYUV(const uint8_t* pixels, int redOffset, uint8_t* const yuv[3], int n) {
+    for (int i = 0; i < n; ++i, pixels += 3)
+        convertRGBPixelToYUV(pixels[redOffset], pixels[1], pixels[2 - redOffset], yuv[0][i], yuv[1][i], yuv[2][i]);
+}
+
 void split3(const uint8_t* in, uint8_t* const out[3], int n) {
     for (int i = 0; i < n; ++i, in += 3) {
         const uint8_t b0 = in[0], b1 = in[1], b2 = in[2];
@@ -269,6 +274,7 @@ void setKernels(RowKernels& table) {
     table.rgbToYUV = rgbToYUV;
     table.rgbToMono = rgbToMono;
     table.packedRGBToMono = packedRGBToMono;
+    table.packedRGBToYUV = packedRGBToYUV;
     table.split3 = split3;
     table.split4 = split4;
     table.rgb555ToRGB = rgb555ToRGB;

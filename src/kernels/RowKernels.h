@@ -95,6 +95,8 @@ struct RowKernels {
     void (*rgbToMono)(const uint8_t* const rgb[3], uint8_t* mono, int n);
     // The same luma from 3-byte pixels, red at byte redOffset (0 or 2) and blue at the other end.
     void (*packedRGBToMono)(const uint8_t* pixels, int redOffset, uint8_t* mono, int n);
+    // And to Y, U, V bands, as rgbToYUV.
+    void (*packedRGBToYUV)(const uint8_t* pixels, int redOffset, uint8_t* const yuv[3], int n);
 
     // --- Packed layouts to bands. Output j of a split receives byte j of every pixel.
     void (*split3)(const uint8_t* in, uint8_t* const out[3], int n);  // 3-byte pixels

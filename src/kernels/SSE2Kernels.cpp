@@ -342,6 +342,9 @@ void transpose16(const uint8_t* const* rowArray, int rowCount, int width, uint16
 void packedRGBToMono(const uint8_t* pixels, int redOffset, uint8_t* mono, int n) {
     packedRGBToMonoInChunks(pixels, redOffset, mono, n, split3, rgbToMono);
 }
+void packedRGBToYUV(const uint8_t* pixels, int redOffset, uint8_t* const yuv[3], int n) {
+    packedRGBToYUVInChunks(pixels, redOffset, yuv, n, split3, rgbToYUV);
+}
 
 void packed444ToPixels(const Packed444Row& row, uint8_t* out, int n, PixelOrder order) {
     packed444ToPixelsInChunks(row, out, n, order, split3, yuvToPixels);
@@ -364,6 +367,7 @@ void addSSE2Kernels(RowKernels& table) {
     table.rgbToYUV = rgbToYUV;
     table.rgbToMono = rgbToMono;
     table.packedRGBToMono = packedRGBToMono;
+    table.packedRGBToYUV = packedRGBToYUV;
     table.split3 = split3;
     table.split4 = split4;
     table.rgb555ToRGB = rgb555ToRGB;

@@ -184,6 +184,9 @@ void rgbToMono(const uint8_t* const rgb[3], uint8_t* mono, int n) { rgbToMonoIn<
 void packedRGBToMono(const uint8_t* pixels, int redOffset, uint8_t* mono, int n) {
     packedRGBToMonoInChunks(pixels, redOffset, mono, n, split3, rgbToMono);
 }
+void packedRGBToYUV(const uint8_t* pixels, int redOffset, uint8_t* const yuv[3], int n) {
+    packedRGBToYUVInChunks(pixels, redOffset, yuv, n, split3, rgbToYUV);
+}
 
 void yuvToPixels(const YUVRow& row, uint8_t* out, int n, PixelOrder order) {
     byShift<YUVToPixelsBy16>(row.chromaShift, row, out, n, order, pairs16, interleaveShuffled);
@@ -223,6 +226,7 @@ void addSSSE3Kernels(RowKernels& table) {
     table.rgbToYUV = rgbToYUV;
     table.rgbToMono = rgbToMono;
     table.packedRGBToMono = packedRGBToMono;
+    table.packedRGBToYUV = packedRGBToYUV;
     table.packed444ToPixels = packed444ToPixels;
     table.packed411ToPixels = packed411ToPixels;
     table.split3 = split3;

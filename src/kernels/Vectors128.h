@@ -136,11 +136,10 @@ inline void packed444ToPixelsInChunks(const Packed444Row& row, uint8_t* out, int
     }
 }
 
-// 3-byte RGB pixels to monochrome through a level's own split into bands and weighting of them, a
-// chunk of the row at a time in bands on the stack.
-template <typename Split, typename Mono>
-inline void packedRGBToMonoInChunks(const uint8_t* pixels, int redOffset, uint8_t* mono, int n, Split split,
-                                    Mono toMono) {
+// 3-byte RGB pixels to what weigh(rgb, i, count) makes of pixels i to i + count - 1 from their R, G,
+// B bands, through a level's own split into bands, a chunk of the row at a time on the stack.
+template <typename Split, typename Weigh>
+inline void packedRGBInChunks(const uint8_t* pixels, int redOffset, int n, Split split, Weigh weigh) {
     const int kChunk = 256;
     alignas(32) uint8_t r[kChunk], g[kChunk], b[kChunk];
     uint8_t* const bytes[3] = {redOffset == 0 ? r : b, g, redOffset == 0 ? b : r};  // byte j of a pixel
@@ -148,8 +147,24 @@ inline void packedRGBToMonoInChunks(const uint8_t* pixels, int redOffset, uint8_
     for (int i = 0; i < n; i += kChunk) {
         const int count = n - i < kChunk ? n - i : kChunk;
         split(pixels + 3 * static_cast<size_t>(i), bytes, count);
-        toMono(rgb, mono + i, count);
+        weigh(rgb, i, count);
     }
+}
+
+template <typename Split, typename ToMono>
+inline void packedRGBToMonoInChunks(const uint8_t* pixels, int redOffset, uint8_t* mono, int n, Split split,
+                                    ToMono toMono) {
+    packedRGBInChunks(pixels, redOffset, n, split,
+                      [&](const uint8_t* const rgb[3], int i, int count) { toMono(rgb, mono + i, count); });
+}
+
+template <typename Split, typename ToYUV>
+inline void packedRGBToYUVInChunks(const uint8_t* pixels, int redOffset, uint8_t* const yuv[3], int n, Split split,
+                                   ToYUV toYUV) {
+    packedRGBInChunks(pixels, redOffset, n, split, [&](const uint8_t* const rgb[3], int i, int count) {
+        uint8_t* const at[3] = {yuv[0] + i, yuv[1] + i, yuv[2] + i};
+        toYUV(rgb, at, count);
+    });
 }
 
 // Packed 4:1:1 groups to 3-byte pixels through a level's own unpacking and conversion, a chunk of
