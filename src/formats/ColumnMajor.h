@@ -151,22 +151,14 @@ HostArray columnMajorArray(int width, int height, int bands, int classID, Produc
     return array;
 }
 
-// getHostArray of a frame whose native bands are R, G, B made by produce (as for fillColumnMajor),
-// for the conversions that are made straight from the rows: to YUV, and to monochrome. For the
-// latter the native {height, width, 3} array is still created first and given up after the matrix
-// is made, as the host sees it happen when the native array is converted. toMono(r, c0, n, room,
-// row) makes the monochrome chunk and says where it is in row.band[0]: by default from the bands
-// produce makes.
-template <typename Produce, typename ToMono>
-HostArray convertedRGBArray(HostConversion conversion, int width, int height, Produce produce, ToMono toMono) {
-    const RowKernels& kernels = rowKernels();
-    if (conversion == HostConversion::RGBToYUV)
-        return columnMajorArray(width, height, 3, haUint8Class,
-                                [&](int r, int c0, int n, const RowScratch& room, StripRow& row) {
-                                    produce(r, c0, n, room, row);
-                                    kernels.rgbToYUV(row.band, room.band, n);
-                                    for (int b = 0; b < 3; ++b) row.band[b] = room.band[b];
-                                });
+// getHostArray of a frame whose native bands are R, G, B, for the conversions that are made straight
+// from the rows: to YUV, and to monochrome. convert(r, c0, n, room, row) makes a chunk's Y, U and V
+// bands, or its luma in band 0 (a producer of fillColumnMajor's kind, row.band preset to the band
+// rows). For monochrome the native {height, width, 3} array is still created first and given up
+// after the matrix is made, as the host sees it happen when the native array is converted.
+template <typename Convert>
+HostArray convertedRGBArray(HostConversion conversion, int width, int height, Convert convert) {
+    if (conversion == HostConversion::RGBToYUV) return columnMajorArray(width, height, 3, haUint8Class, convert);
     const StripScratch scratch;
     if (!scratch.made()) return nullptr;
     HostArray native = createImageArray(height, width, 3, haUint8Class);
@@ -176,19 +168,23 @@ HostArray convertedRGBArray(HostConversion conversion, int width, int height, Pr
         haFree(native);
         return nullptr;
     }
-    fillColumnMajor(scratch, static_cast<uint8_t*>(haGetData(matrix)), width, height, 1, toMono);
+    fillColumnMajor(scratch, static_cast<uint8_t*>(haGetData(matrix)), width, height, 1, convert);
     haFree(native);
     return matrix;
 }
 
+// convertedRGBArray's convert from the R, G, B bands that produce makes (as for fillColumnMajor).
 template <typename Produce>
-HostArray convertedRGBArray(HostConversion conversion, int width, int height, Produce produce) {
-    return convertedRGBArray(conversion, width, height, produce,
-                             [&](int r, int c0, int n, const RowScratch& room, StripRow& row) {
-                                 produce(r, c0, n, room, row);
-                                 rowKernels().rgbToMono(row.band, room.band[0], n);
-                                 row.band[0] = room.band[0];
-                             });
+auto convertedFromRGBBands(HostConversion conversion, Produce produce) {
+    return [conversion, produce](int r, int c0, int n, const RowScratch& room, StripRow& row) {
+        produce(r, c0, n, room, row);
+        const RowKernels& kernels = rowKernels();
+        if (conversion == HostConversion::RGBToYUV)
+            kernels.rgbToYUV(row.band, room.band, n);
+        else
+            kernels.rgbToMono(row.band, room.band[0], n);
+        for (int b = 0; b < 3; ++b) row.band[b] = room.band[b];
+    };
 }
 
 // Whether convertedRGBArray makes the array a frame of colour space RGB is asked for.

@@ -58,7 +58,7 @@ HostArray RGB16Frame::getNativeHostArray() {
 HostArray RGB16Frame::getHostArray(int colorSpaceMask) {
     const HostConversion conversion = chooseHostConversion(getColorSpace(), colorSpaceMask);
     if (!isConvertedFromRGBRows(conversion) || !hasData()) return ZORVFrame::getHostArray(colorSpaceMask);
-    return convertedRGBArray(conversion, width, height, rows());
+    return convertedRGBArray(conversion, width, height, convertedFromRGBBands(conversion, rows()));
 }
 
 int RGB16Frame::getHostClassID() { return haUint8Class; }

@@ -71,21 +71,18 @@ HostArray RGB24Frame::getNativeHostArray() {
 HostArray RGB24Frame::getHostArray(int colorSpaceMask) {
     const HostConversion conversion = chooseHostConversion(getColorSpace(), colorSpaceMask);
     if (!isConvertedFromRGBRows(conversion) || !hasData()) return ZORVFrame::getHostArray(colorSpaceMask);
-    if (bytesPerPixel[formatIndex] != 3) return convertedRGBArray(conversion, width, height, rows());
+    if (bytesPerPixel[formatIndex] != 3)
+        return convertedRGBArray(conversion, width, height, convertedFromRGBBands(conversion, rows()));
     // 3-byte pixels give their Y, U and V, and their luma, straight: unsplit.
     const Rows reader = rows();
     const int redOffset = channelOffsets[formatIndex][0];
     const RowKernels& kernels = rowKernels();
-    if (conversion == HostConversion::RGBToYUV)
-        return columnMajorArray(width, height, 3, haUint8Class,
-                                [&](int r, int c0, int n, const RowScratch& room, StripRow&) {
-                                    kernels.packedRGBToYUV(reader.at(r, c0), redOffset, room.band, n);
-                                });
-    return convertedRGBArray(conversion, width, height, reader,
-                             [&](int r, int c0, int n, const RowScratch& room, StripRow& row) {
-                                 kernels.packedRGBToMono(reader.at(r, c0), redOffset, room.band[0], n);
-                                 row.band[0] = room.band[0];
-                             });
+    return convertedRGBArray(conversion, width, height, [&](int r, int c0, int n, const RowScratch& room, StripRow&) {
+        if (conversion == HostConversion::RGBToYUV)
+            kernels.packedRGBToYUV(reader.at(r, c0), redOffset, room.band, n);
+        else
+            kernels.packedRGBToMono(reader.at(r, c0), redOffset, room.band[0], n);
+    });
 }
 
 int RGB24Frame::getHostClassID() { return haUint8Class; }

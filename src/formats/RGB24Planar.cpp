@@ -57,7 +57,8 @@ struct RGB24Planar::Rows {
 HostArray RGB24Planar::getHostArray(int colorSpaceMask) {
     const HostConversion conversion = chooseHostConversion(getColorSpace(), colorSpaceMask);
     if (!isConvertedFromRGBRows(conversion) || !hasData()) return ZORVFrame::getHostArray(colorSpaceMask);
-    return convertedRGBArray(conversion, width, height, Rows{getData(), width, size_t(planeSize)});
+    return convertedRGBArray(conversion, width, height,
+                             convertedFromRGBBands(conversion, Rows{getData(), width, size_t(planeSize)}));
 }
 
 int RGB24Planar::getHostClassID() { return haUint8Class; }

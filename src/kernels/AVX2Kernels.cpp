@@ -534,13 +534,7 @@ void packed411ToPixels(const Packed411Row& row, uint8_t* out, int n, PixelOrder 
         row, out, n, order, format.pixels,
         [&](const uint8_t* groups, int i) {
             __m256i r, g, b;
-            convertPairs32(
-                [&](int half, __m256i& yu, __m256i& yv) {
-                    const __m256i x = loadHalves(groups + 12 * half, groups + 24 + 12 * half);
-                    yu = _mm256_shuffle_epi8(x, shuffles.yu);
-                    yv = _mm256_shuffle_epi8(x, shuffles.yv);
-                },
-                r, g, b);
+            shuffledPairs32(groups, 12, shuffles, r, g, b);
             interleaveInOrder(interleaveLanes, order, r, g, b, out + 3 * static_cast<size_t>(i));
         },
         [&](const Packed411Row& rest, int i) {

@@ -123,16 +123,25 @@ inline void convertPairs32(Pairs pairs, __m256i& r, __m256i& g, __m256i& b) {
     b = _mm256_packus_epi16(rgb[0][2], rgb[1][2]);
 }
 
-// 32 pixels from groups (phase 0), converted and clamped.
-inline void packed422Row32(const uint8_t* groups, const Packed422Shuffles& shuffles, __m256i& r, __m256i& g,
-                           __m256i& b) {
+// 32 pixels converted and clamped from groups whose 8 pixels of a half lie in `halfBytes` bytes
+// (pixels 0-7 first, then 8-15, 16-23, 24-31), shuffles.yu and shuffles.yv making each half's pairs.
+template <typename Shuffles>
+inline void shuffledPairs32(const uint8_t* groups, int halfBytes, const Shuffles& shuffles, __m256i& r, __m256i& g,
+                            __m256i& b) {
     convertPairs32(
         [&](int half, __m256i& yu, __m256i& yv) {
-            const __m256i x = loadHalves(groups + 16 * half, groups + 32 + 16 * half);
+            const uint8_t* low = groups + halfBytes * half;
+            const __m256i x = loadHalves(low, low + 2 * halfBytes);
             yu = _mm256_shuffle_epi8(x, shuffles.yu);
             yv = _mm256_shuffle_epi8(x, shuffles.yv);
         },
         r, g, b);
+}
+
+// 32 pixels from groups (phase 0), converted and clamped.
+inline void packed422Row32(const uint8_t* groups, const Packed422Shuffles& shuffles, __m256i& r, __m256i& g,
+                           __m256i& b) {
+    shuffledPairs32(groups, 16, shuffles, r, g, b);
 }
 
 // The 32-pixel bodies of the kernels to 3-byte pixels, with the interleave(b0, b1, b2, out) of the
