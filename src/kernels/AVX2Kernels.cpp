@@ -7,18 +7,23 @@ namespace zorvframekit {
 
 namespace {
 
-// 32 pixels of three bytes, byte j of pixel i from bj's byte i, as 96 bytes at out. Each lane makes
-// the 48 bytes of its 16 pixels with byte shuffles; the lanes' thirds are then stored in order.
+// 32 pixels of three bytes, byte j of pixel i from bj's byte i, as 96 bytes at out. In each lane's
+// 48 bytes, byte k of every third is of band (t + k) % 3 (16 being 1 more than a multiple of 3), so
+// one byte shuffle per band puts each of its bytes where every third wants it, and two blends per
+// third pick the bands: three shuffles where one per band and third took nine (shuffles have fewer
+// ports than blends). The lanes' thirds are then stored in order.
 inline void interleave3x32(__m256i b0, __m256i b1, __m256i b2, uint8_t* out) {
-    __m256i third[3];
-    for (int t = 0; t < 3; ++t) {
-        const auto mask = [t](int band) { return _mm256_broadcastsi128_si256(load16(kInterleave3.bytes[t][band])); };
-        third[t] = _mm256_or_si256(_mm256_or_si256(_mm256_shuffle_epi8(b0, mask(0)), _mm256_shuffle_epi8(b1, mask(1))),
-                                   _mm256_shuffle_epi8(b2, mask(2)));
-    }
-    store32(out, _mm256_permute2x128_si256(third[0], third[1], 0x20));
-    store32(out + 32, _mm256_permute2x128_si256(third[2], third[0], 0x30));
-    store32(out + 64, _mm256_permute2x128_si256(third[1], third[2], 0x31));
+    static constexpr Interleave3Blends blends;
+    const auto lanes = [](const uint8_t* bytes) { return _mm256_broadcastsi128_si256(load16(bytes)); };
+    const auto spread = [&](__m256i band, int index) { return _mm256_shuffle_epi8(band, lanes(blends.spread[index])); };
+    const __m256i s0 = spread(b0, 0), s1 = spread(b1, 1), s2 = spread(b2, 2);
+    const __m256i second = lanes(blends.second), third = lanes(blends.third);
+    const __m256i t0 = _mm256_blendv_epi8(_mm256_blendv_epi8(s0, s1, second), s2, third),
+                  t1 = _mm256_blendv_epi8(_mm256_blendv_epi8(s1, s2, second), s0, third),
+                  t2 = _mm256_blendv_epi8(_mm256_blendv_epi8(s2, s0, second), s1, third);
+    store32(out, _mm256_permute2x128_si256(t0, t1, 0x20));
+    store32(out + 32, _mm256_permute2x128_si256(t2, t0, 0x30));
+    store32(out + 64, _mm256_permute2x128_si256(t1, t2, 0x31));
 }
 
 // ---- Colour -------------------------------------------------------------------------------------
