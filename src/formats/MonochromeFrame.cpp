@@ -75,15 +75,15 @@ void MonochromeFrame::fillBitmap(BITMAPINFOHEADER* header, unsigned char* pixels
     const bool swapped = byteSwapped[formatIndex] != 0;
     const RowKernels& kernels = rowKernels();
     const unsigned char* data = getData();
-    for (int k = 0; k < height; ++k) {
-        const unsigned char* in = data + int64_t(bufferRowOfBitmapRow(k, height, bottomUp != 0)) * width * bpp;
+    forBitmapRowsInBufferOrder(height, bottomUp != 0, [&](int b, int k) {
+        const unsigned char* in = data + int64_t(b) * width * bpp;
         unsigned char* out = pixels + k * stride;
         // The eight most significant of the depth bits; anything above depth falls off the byte.
         if (bpp == 1)
             std::memcpy(out, in, static_cast<size_t>(width));
         else
             kernels.wordsToBytes(in, out, width, shift, swapped);
-    }
+    });
 }
 
 int MonochromeFrame::getBitDepth() { return bitDepth[formatIndex]; }

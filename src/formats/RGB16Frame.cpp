@@ -72,15 +72,15 @@ void RGB16Frame::fillBitmap(BITMAPINFOHEADER* header, unsigned char* pixels) {
     const int64_t stride = bitmapStride(rowBytes);
     const RowKernels& kernels = rowKernels();
     const unsigned char* data = getData();
-    for (int k = 0; k < height; ++k) {
-        const unsigned char* in = data + bufferRowOfBitmapRow(k, height, bottomUp != 0) * rowBytes;
+    forBitmapRowsInBufferOrder(height, bottomUp != 0, [&](int b, int k) {
+        const unsigned char* in = data + b * rowBytes;
         unsigned char* out = pixels + k * stride;
         // A 16-bit bitmap holds 5-5-5 pixels: format 0 goes over as it is, bit 15 included.
         if (formatIndex == 1)
             kernels.rgb565To555(in, out, width);
         else
             std::memcpy(out, in, static_cast<size_t>(rowBytes));
-    }
+    });
 }
 
 bool RGB16Frame::fillRowMajor(int colorSpaceMask, void* out) {

@@ -98,8 +98,8 @@ void RGB24Frame::fillBitmap(BITMAPINFOHEADER* header, unsigned char* pixels) {
     const bool blueFirst = formatIndex == 1 || formatIndex == 3;
     const RowKernels& kernels = rowKernels();
     const unsigned char* data = getData();
-    for (int k = 0; k < height; ++k) {
-        const unsigned char* in = data + int64_t(bufferRowOfBitmapRow(k, height, bottomUp != 0)) * rowBytes;
+    forBitmapRowsInBufferOrder(height, bottomUp != 0, [&](int b, int k) {
+        const unsigned char* in = data + int64_t(b) * rowBytes;
         unsigned char* out = pixels + k * stride;
         if (blueFirst)
             std::memcpy(out, in, static_cast<size_t>(rowBytes));
@@ -107,7 +107,7 @@ void RGB24Frame::fillBitmap(BITMAPINFOHEADER* header, unsigned char* pixels) {
             kernels.swap3(in, out, width);
         else
             kernels.swap4(in, out, width);  // the fourth byte is left as it was
-    }
+    });
 }
 
 bool RGB24Frame::fillRowMajor(int colorSpaceMask, void* out) {
