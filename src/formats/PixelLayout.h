@@ -37,8 +37,8 @@ inline int bufferRowOfBitmapRow(int k, int height, bool bottomUp) { return botto
 
 // Calls row(b, k) for every buffer row b in the buffer's own order, k being the bitmap row it feeds.
 // Reading the buffer forwards lets the processor's prefetchers follow it from row to row; read from
-// its last row back (a top-down buffer in bitmap order), a 1920x1080 bitmap of row copies took some
-// 1.5 times as long.
+// its last row back (a top-down buffer in bitmap order), a 1920x1080 RGB24 bitmap took 1.3-1.4
+// times as long, and row copies 1.1-1.6 times.
 template <typename Row>
 inline void forBitmapRowsInBufferOrder(int height, bool bottomUp, Row row) {
     for (int b = 0; b < height; ++b) row(b, bufferRowOfBitmapRow(b, height, bottomUp));
