@@ -101,18 +101,19 @@ bool MonochromeFrame::fillRowMajor(int colorSpaceMask, void* out) {
     case HostConversion::Native:
         // Samples as they stand, in the machine's byte order.
         if (byteSwapped[formatIndex])
-            for (int r = 0; r < height; ++r) kernels.swapBytes16(imageRow(r), image + r * rowBytes, width);
+            forImageRowsInBufferOrder(height, bottomUp != 0,
+                                      [&](int r) { kernels.swapBytes16(imageRow(r), image + r * rowBytes, width); });
         else if (!bottomUp)
             std::memcpy(image, data, rowBytes * height);
         else
-            for (int r = 0; r < height; ++r) std::memcpy(image + r * rowBytes, imageRow(r), rowBytes);
+            forImageRowsInBufferOrder(height, true, [&](int r) { std::memcpy(image + r * rowBytes, imageRow(r), rowBytes); });
         return true;
     case HostConversion::MonoToRGB:
         forEachRowChunk(image, width, height, 3, [&](int r, int c0, int n, uint8_t* at) {
             const uint8_t* grey = imageRow(r) + c0;
             const uint8_t* const bands[3] = {grey, grey, grey};
             kernels.merge3(bands, at, n);
-        });
+        }, bottomUp != 0);
         return true;
     case HostConversion::MonoToYUV: {
         // The RGB to YUV formulas with R = G = B give exactly the monochrome ones: Y from 220 s, U
@@ -125,7 +126,7 @@ bool MonochromeFrame::fillRowMajor(int colorSpaceMask, void* out) {
             const uint8_t* const bands[3] = {grey, grey, grey};
             kernels.rgbToYUV(bands, room.band, n);
             kernels.merge3(room.band, at, n);
-        });
+        }, bottomUp != 0);
         return true;
     }
     default:

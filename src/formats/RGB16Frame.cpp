@@ -86,7 +86,7 @@ void RGB16Frame::fillBitmap(BITMAPINFOHEADER* header, unsigned char* pixels) {
 bool RGB16Frame::fillRowMajor(int colorSpaceMask, void* out) {
     if (!hasData()) return false;
     return rgbRowMajor(chooseHostConversion(getColorSpace(), colorSpaceMask), static_cast<uint8_t*>(out), width, height,
-                       rows());
+                       rows(), bottomUp != 0);
 }
 
 }  // namespace zorvframekit

@@ -115,7 +115,8 @@ bool RGB24Frame::fillRowMajor(int colorSpaceMask, void* out) {
     const HostConversion conversion = chooseHostConversion(getColorSpace(), colorSpaceMask);
     const bool mono = conversion == HostConversion::RGBToMono;
     uint8_t* image = static_cast<uint8_t*>(out);
-    if (bytesPerPixel[formatIndex] != 3) return rgbRowMajor(conversion, image, width, height, rows());
+    const bool bufferBottomUp = bottomUp != 0;
+    if (bytesPerPixel[formatIndex] != 3) return rgbRowMajor(conversion, image, width, height, rows(), bufferBottomUp);
     // 3-byte pixels are the image's own when red comes first, and need red and blue exchanged when
     // blue does; they give their luma straight, and their Y, U and V as bands, laid side by side as
     // a native image's are (unsplit either way).
@@ -126,19 +127,21 @@ bool RGB24Frame::fillRowMajor(int colorSpaceMask, void* out) {
         return rgbRowMajor(HostConversion::Native, image, width, height,
                            [&](int r, int c0, int n, const RowScratch& room, StripRow&) {
                                kernels.packedRGBToYUV(reader.at(r, c0), redOffset, room.band, n);
-                           });
+                           },
+                           bufferBottomUp);
     }
-    if (conversion != HostConversion::Native && !mono) return rgbRowMajor(conversion, image, width, height, rows());
+    if (conversion != HostConversion::Native && !mono)
+        return rgbRowMajor(conversion, image, width, height, rows(), bufferBottomUp);
     const unsigned char* data = getData();
-    for (int r = 0; r < height; ++r) {
-        const unsigned char* in = data + int64_t(bufferRowOfImageRow(r, height, bottomUp != 0)) * rowBytes;
+    forImageRowsInBufferOrder(height, bufferBottomUp, [&](int r) {
+        const unsigned char* in = data + int64_t(bufferRowOfImageRow(r, height, bufferBottomUp)) * rowBytes;
         if (mono)
             kernels.packedRGBToMono(in, redOffset, image + int64_t(r) * width, width);
         else if (redOffset == 0)
             std::memcpy(image + int64_t(r) * rowBytes, in, static_cast<size_t>(rowBytes));
         else
             kernels.swap3(in, image + int64_t(r) * rowBytes, width);
-    }
+    });
     return true;
 }
 

@@ -11,6 +11,7 @@
 #include <cstring>
 
 #include "formats/ColumnMajor.h"
+#include "formats/PixelLayout.h"
 #include "frame/ColorConversion.h"
 #include "kernels/RowKernels.h"
 #include "platform/platform.h"
@@ -51,23 +52,26 @@ private:
     uint8_t* bytes;
 };
 
-// Runs produce(r, c0, n, at) over the image's rows r, top row first, and their chunks of columns c0
-// to c0 + n - 1; `at` is where the chunk's pixels go, pixelBytes each, in the image at out.
+// Runs produce(r, c0, n, at) over the image's rows r, in the order of the rows of a buffer that is
+// bottomUp or not, and their chunks of columns c0 to c0 + n - 1; `at` is where the chunk's pixels
+// go, pixelBytes each, in the image at out.
 template <typename Produce>
-void forEachRowChunk(uint8_t* out, int width, int height, size_t pixelBytes, Produce produce) {
+void forEachRowChunk(uint8_t* out, int width, int height, size_t pixelBytes, Produce produce, bool bottomUp = false) {
     const size_t rowBytes = static_cast<size_t>(width) * pixelBytes;
-    for (int r = 0; r < height; ++r) {
+    forImageRowsInBufferOrder(height, bottomUp, [&](int r) {
         uint8_t* row = out + static_cast<size_t>(r) * rowBytes;
         forEachPiece(width, kChunkColumns,
                      [&](int c0, int n) { produce(r, c0, n, row + static_cast<size_t>(c0) * pixelBytes); });
-    }
+    });
 }
 
 // The image of an RGB frame whose chunks produce(r, c0, n, room, row) makes as bands R, G, B (a
 // producer of fillColumnMajor's kind, row.band preset to the band rows): natively, as YUV or as
-// monochrome. False for any other conversion, or when there is no scratch.
+// monochrome, in the row order of a buffer that is bottomUp or not. False for any other conversion,
+// or when there is no scratch.
 template <typename Produce>
-bool rgbRowMajor(HostConversion conversion, uint8_t* out, int width, int height, Produce produce) {
+bool rgbRowMajor(HostConversion conversion, uint8_t* out, int width, int height, Produce produce,
+                 bool bottomUp = false) {
     const ChunkScratch scratch;
     if (!scratch.made()) return false;
     const RowScratch room = scratch.room();
@@ -79,19 +83,21 @@ bool rgbRowMajor(HostConversion conversion, uint8_t* out, int width, int height,
     };
     switch (conversion) {
     case HostConversion::Native:
-        forEachRowChunk(out, width, height, 3,
-                        [&](int r, int c0, int n, uint8_t* at) { kernels.merge3(bands(r, c0, n).band, at, n); });
+        forEachRowChunk(
+            out, width, height, 3,
+            [&](int r, int c0, int n, uint8_t* at) { kernels.merge3(bands(r, c0, n).band, at, n); }, bottomUp);
         return true;
     case HostConversion::RGBToYUV:
         forEachRowChunk(out, width, height, 3, [&](int r, int c0, int n, uint8_t* at) {
             // In place where the producer made the bands in the band rows.
             kernels.rgbToYUV(bands(r, c0, n).band, room.band, n);
             kernels.merge3(room.band, at, n);
-        });
+        }, bottomUp);
         return true;
     case HostConversion::RGBToMono:
-        forEachRowChunk(out, width, height, 1,
-                        [&](int r, int c0, int n, uint8_t* at) { kernels.rgbToMono(bands(r, c0, n).band, at, n); });
+        forEachRowChunk(
+            out, width, height, 1,
+            [&](int r, int c0, int n, uint8_t* at) { kernels.rgbToMono(bands(r, c0, n).band, at, n); }, bottomUp);
         return true;
     default:
         return false;
