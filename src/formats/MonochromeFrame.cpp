@@ -106,7 +106,8 @@ bool MonochromeFrame::fillRowMajor(int colorSpaceMask, void* out) {
         else if (!bottomUp)
             std::memcpy(image, data, rowBytes * height);
         else
-            forImageRowsInBufferOrder(height, true, [&](int r) { std::memcpy(image + r * rowBytes, imageRow(r), rowBytes); });
+            forImageRowsInBufferOrder(height, true,
+                                      [&](int r) { std::memcpy(image + r * rowBytes, imageRow(r), rowBytes); });
         return true;
     case HostConversion::MonoToRGB:
         forEachRowChunk(image, width, height, 3, [&](int r, int c0, int n, uint8_t* at) {

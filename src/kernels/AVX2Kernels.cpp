@@ -7,6 +7,24 @@ namespace zorvframekit {
 
 namespace {
 
+// kInterleave3's interleave by one shuffle per band and blends. spread[band] puts byte (16 t + k) / 3
+// of the band at byte k, t being the one third whose byte k is of that band ((16 t + k) % 3 = band).
+// Byte k of third t is then of band (t + k) % 3: the third's first band, but where the second or
+// third mask is set (k % 3 = 1 or 2), the band one or two after it.
+struct Interleave3Blends {
+    uint8_t spread[3][16], second[16], third[16];
+    constexpr Interleave3Blends() : spread(), second(), third() {
+        for (int k = 0; k < 16; ++k) {
+            for (int band = 0; band < 3; ++band) {
+                const int t = ((band - k) % 3 + 3) % 3;
+                spread[band][k] = static_cast<uint8_t>((16 * t + k) / 3);
+            }
+            second[k] = k % 3 == 1 ? 0x80 : 0;
+            third[k] = k % 3 == 2 ? 0x80 : 0;
+        }
+    }
+};
+
 // 32 pixels of three bytes, byte j of pixel i from bj's byte i, as 96 bytes at out. In each lane's
 // 48 bytes, byte k of every third is of band (t + k) % 3 (16 being 1 more than a multiple of 3), so
 // one byte shuffle per band puts each of its bytes where every third wants it, and two blends per

@@ -469,24 +469,6 @@ constexpr Interleave3Masks makeInterleave3Masks() {
 }
 constexpr Interleave3Masks kInterleave3 = makeInterleave3Masks();
 
-// The same interleave by one shuffle per band and blends: spread[band] puts byte (16 t + k) / 3 of
-// the band at byte k, t being the one third whose byte k is of that band ((16 t + k) % 3 = band);
-// byte k of every third is then of band (t + k) % 3, taken by blending in the second and third masks'
-// bytes (k % 3 = 1, 2) from the bands after the third's first.
-struct Interleave3Blends {
-    uint8_t spread[3][16], second[16], third[16];
-    constexpr Interleave3Blends() : spread(), second(), third() {
-        for (int k = 0; k < 16; ++k) {
-            for (int band = 0; band < 3; ++band) {
-                const int t = ((band - k) % 3 + 3) % 3;
-                spread[band][k] = static_cast<uint8_t>((16 * t + k) / 3);
-            }
-            second[k] = k % 3 == 1 ? 0x80 : 0;
-            third[k] = k % 3 == 2 ? 0x80 : 0;
-        }
-    }
-};
-
 // Bytes 0 and 2 of 3-byte pixels exchanged: byte j of a register whose first byte lies at place
 // `phase` of its pixel (0, 1 or 2) takes byte j + 2, j or j - 2 of the input (place 0, 1 or 2 of
 // its own pixel), given here as the offset 2, 0 or -2.
