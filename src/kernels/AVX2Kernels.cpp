@@ -28,8 +28,9 @@ struct Interleave3Blends {
 // 32 pixels of three bytes, byte j of pixel i from bj's byte i, as 96 bytes at out. In each lane's
 // 48 bytes, byte k of every third is of band (t + k) % 3 (16 being 1 more than a multiple of 3), so
 // one byte shuffle per band puts each of its bytes where every third wants it, and two blends per
-// third pick the bands: three shuffles where one per band and third took nine (shuffles have fewer
-// ports than blends). The lanes' thirds are then stored in order.
+// third pick the bands: three shuffles where one per band and third took nine, the shuffle ports
+// being the colour kernels' busiest (their packs and shifts go there too, and on Intel's processors
+// before Ice Lake there is one). The lanes' thirds are then stored in order.
 inline void interleave3x32(__m256i b0, __m256i b1, __m256i b2, uint8_t* out) {
     static constexpr Interleave3Blends blends;
     const auto lanes = [](const uint8_t* bytes) { return _mm256_broadcastsi128_si256(load16(bytes)); };
