@@ -122,19 +122,17 @@ bool RGB24Frame::fillRowMajor(int colorSpaceMask, void* out) {
     // a native image's are (unsplit either way).
     const int redOffset = channelOffsets[formatIndex][0];
     const RowKernels& kernels = rowKernels();
-    if (conversion == HostConversion::RGBToYUV) {
-        const Rows reader = rows();
+    const Rows reader = rows();
+    if (conversion == HostConversion::RGBToYUV)
         return rgbRowMajor(HostConversion::Native, image, width, height,
                            [&](int r, int c0, int n, const RowScratch& room, StripRow&) {
                                kernels.packedRGBToYUV(reader.at(r, c0), redOffset, room.band, n);
                            },
                            bufferBottomUp);
-    }
     if (conversion != HostConversion::Native && !mono)
-        return rgbRowMajor(conversion, image, width, height, rows(), bufferBottomUp);
-    const unsigned char* data = getData();
+        return rgbRowMajor(conversion, image, width, height, reader, bufferBottomUp);
     forImageRowsInBufferOrder(height, bufferBottomUp, [&](int r) {
-        const unsigned char* in = data + int64_t(bufferRowOfImageRow(r, height, bufferBottomUp)) * rowBytes;
+        const unsigned char* in = reader.at(r, 0);
         if (mono)
             kernels.packedRGBToMono(in, redOffset, image + int64_t(r) * width, width);
         else if (redOffset == 0)

@@ -457,6 +457,14 @@ struct Packed444Shuffles {
     __m256i pairs(int k, __m256i a, __m256i b) const {
         return _mm256_or_si256(_mm256_shuffle_epi8(a, first[k]), _mm256_shuffle_epi8(b, second[k]));
     }
+    // Both pairs of half `half` of the 32 pixels at `step` (as convertPairs32 takes them: pixels 0-7
+    // and 16-23, or 8-15 and 24-31). No load reaches past the step's 96 bytes.
+    void pairsOf(const uint8_t* step, int half, __m256i& pairs0, __m256i& pairs1) const {
+        const uint8_t* low = step + 24 * half;
+        const __m256i a = loadHalves(low, low + 48), b = loadHalves(low + 8, low + 56);
+        pairs0 = pairs(0, a, b);
+        pairs1 = pairs(1, a, b);
+    }
 };
 
 // Straight from the pixels, 32 a step as the packed 4:2:2 kernel goes (pixels 0-7 and 16-23 in one
@@ -470,27 +478,20 @@ void packed444ToPixels(const Packed444Row& row, uint8_t* out, int n, PixelOrder 
     for (; i + 32 <= n; i += 32, in += 96) {
         prefetchSource<96>(in);
         __m256i r, g, b;
-        convertPairs32(
-            [&](int half, __m256i& yu, __m256i& yv) {
-                const uint8_t* low = in + 24 * half;
-                const __m256i first = loadHalves(low, low + 48), second = loadHalves(low + 8, low + 56);
-                yu = shuffles.pairs(0, first, second);
-                yv = shuffles.pairs(1, first, second);
-            },
-            r, g, b);
+        convertPairs32([&](int half, __m256i& yu, __m256i& yv) { shuffles.pairsOf(in, half, yu, yv); }, r, g, b);
         interleaveInOrder(interleaveLanes, order, r, g, b, out + 3 * static_cast<size_t>(i));
     }
     plain::packed444ToPixels(Packed444Row{in, row.yOffset, row.uOffset, row.vOffset}, out + 3 * static_cast<size_t>(i),
                              n - i, order);
 }
 
-// 3-byte RGB pixels to monochrome straight from the pixels, 32 a step: the (R, G) and (B, G) pairs
-// made as the packed 4:4:4 kernel makes its (Y, U) and (Y, V) ones, and weighted as rgbToMono weighs
-// its bands' pairs, where splitting the pixels into bands first and weighting those took 1.4 times as
-// long (a 1080p monochrome image in NumPy's order, at AVX2).
-// Runs weigh(rg, bg, half) over 32 pixels a step, with their (R, G) and (B, G) pairs in 16-bit lanes:
-// half 0 pairs pixels 0-7 and 16-23, half 1 pixels 8-15 and 24-31, which pack back in order.
-// Returns the pixels done; no load reaches past a step's 96 bytes.
+// 3-byte RGB pixels to luma, or to Y, U and V, straight from the pixels, 32 a step: the (R, G) and
+// (B, G) pairs made as the packed 4:4:4 kernel makes its (Y, U) and (Y, V) ones, and weighted as
+// rgbToMono and rgbToYUV weigh their bands' pairs, where splitting the pixels into bands first and
+// weighting those took 1.4 times as long (a 1080p monochrome image in NumPy's order, at AVX2).
+// forRGBPairs32 runs weigh(i, half, rg, bg) over the steps, the pairs in 16-bit lanes: half 0 pairs
+// pixels 0-7 and 16-23, half 1 pixels 8-15 and 24-31, which pack back in order. It returns the
+// pixels done.
 template <typename Weigh>
 inline int forRGBPairs32(const uint8_t* pixels, int redOffset, int n, Weigh weigh) {
     const Packed444Shuffles shuffles(Packed444Shuffles::PairBytes{{{redOffset, 1}, {2 - redOffset, 1}}});
@@ -498,9 +499,9 @@ inline int forRGBPairs32(const uint8_t* pixels, int redOffset, int n, Weigh weig
     for (; i + 32 <= n; i += 32, pixels += 96) {
         prefetchSource<96>(pixels);
         for (int half = 0; half < 2; ++half) {
-            const uint8_t* low = pixels + 24 * half;
-            const __m256i first = loadHalves(low, low + 48), second = loadHalves(low + 8, low + 56);
-            weigh(i, half, shuffles.pairs(0, first, second), shuffles.pairs(1, first, second));
+            __m256i rg, bg;
+            shuffles.pairsOf(pixels, half, rg, bg);
+            weigh(i, half, rg, bg);
         }
     }
     return i;
