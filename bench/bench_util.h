@@ -8,6 +8,8 @@
 //   x_libyuv  the nearest operation of libyuv, where it has one and the benchmarks were built with it;
 //   x_yuy2    this library's YUY2 bitmap of the same size, for the YUV layouts libyuv lacks (their
 //             goals are set against it, and a ratio of two runs apart would carry the machine's drift).
+// A bitmap's baselines write into the bitmap itself: on a virtual machine the same copy can take a
+// third longer into one buffer than into another allocated alike.
 #ifndef ZORVFRAMEKIT_BENCH_BENCH_UTIL_H
 #define ZORVFRAMEKIT_BENCH_BENCH_UTIL_H
 
@@ -37,6 +39,7 @@ inline std::vector<unsigned char> randomBytes(size_t size) {
 // What an operation is compared with. Empty parts are not measured.
 struct Baselines {
     size_t memcpyBytes = 0;
+    unsigned char* memcpyTo = nullptr;  // the operation's destination, if it is always the same buffer
     std::vector<int> floorShape;  // the dimensions of the host array the operation returns
     int floorClass = haUint8Class;
     std::function<void()> peer;  // libyuv's nearest operation
@@ -62,7 +65,8 @@ void runWithBaselines(benchmark::State& state, const Baselines& baselines, Opera
     using Clock = std::chrono::steady_clock;
     const size_t copyBytes = std::max(baselines.memcpyBytes, floorBytes(baselines));
     const std::vector<unsigned char> from = randomBytes(copyBytes);
-    std::vector<unsigned char> to(copyBytes);
+    std::vector<unsigned char> ownTo(baselines.memcpyTo ? 0 : copyBytes);
+    unsigned char* const to = baselines.memcpyTo ? baselines.memcpyTo : ownTo.data();
     const int dimensions = static_cast<int>(baselines.floorShape.size());
     const auto timeSecond = [](auto run) {
         run();
@@ -75,7 +79,7 @@ void runWithBaselines(benchmark::State& state, const Baselines& baselines, Opera
         state.PauseTiming();
         if (baselines.memcpyBytes > 0)
             memcpyTime += timeSecond([&] {
-                std::memcpy(to.data(), from.data(), baselines.memcpyBytes);
+                std::memcpy(to, from.data(), baselines.memcpyBytes);
                 benchmark::ClobberMemory();
             });
         if (dimensions > 0)
@@ -138,6 +142,7 @@ struct BenchFrame {
     zorvframekit::MemoryLimiter limiter{0, 2000000000};
     std::unique_ptr<IFrame, zorvframekit::FrameRelease> frame;
     std::vector<unsigned char> raw;
+    std::vector<unsigned char> bitmap;  // fillBitmap's destination, made once
     int width, height;
 
     BenchFrame(uint32_t family, int formatIndex, int width, int height) : width(width), height(height) {
@@ -146,6 +151,7 @@ struct BenchFrame {
         frame->setMemoryLimiter(&limiter);
         raw = randomBytes(static_cast<size_t>(frame->getDataSize()));
         frame->copyData(raw.data());
+        bitmap.resize(static_cast<size_t>(frame->getBitmapSize()));
     }
     size_t bytes() const { return raw.size(); }
 
@@ -157,20 +163,21 @@ struct BenchFrame {
         baselines.memcpyBytes = floorBytes(baselines);
         return baselines;
     }
-    Baselines bitmapBaselines() const {
+    Baselines bitmapBaselines() {
         Baselines baselines;
-        baselines.memcpyBytes = static_cast<size_t>(frame->getBitmapSize());
+        baselines.memcpyBytes = bitmap.size();
+        baselines.memcpyTo = bitmap.data();
         return baselines;
     }
 
-    // fillBitmap into an area of the bitmap's size, made once.
-    std::function<void()> fillBitmap() {
-        auto pixels = std::make_shared<std::vector<unsigned char>>(static_cast<size_t>(frame->getBitmapSize()));
+    std::function<void()> fillBitmap() { return fillBitmapInto(bitmap.data()); }
+    // Into another frame's bitmap of the same size, so that a baseline writes where the operation does.
+    std::function<void()> fillBitmapInto(unsigned char* pixels) {
         IFrame* target = frame.get();
         return [target, pixels] {
             BITMAPINFOHEADER header;
-            target->fillBitmap(&header, pixels->data());
-            benchmark::DoNotOptimize(pixels->data());
+            target->fillBitmap(&header, pixels);
+            benchmark::DoNotOptimize(pixels);
         };
     }
 };

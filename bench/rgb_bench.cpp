@@ -60,15 +60,15 @@ std::function<void()> splitAndTranspose(const BenchFrame& f, int bytesPerPixel) 
 }
 
 // Bitmaps: bottom-up rows (a negative height), blue first.
-std::function<void()> bitmapPeer(const BenchFrame& f, const Format& format) {
+std::function<void()> bitmapPeer(BenchFrame& f, const Format& format) {
     const int width = f.width, height = f.height;
-    auto pixels = std::make_shared<std::vector<unsigned char>>(size_t(3) * width * height);
+    unsigned char* const pixels = f.bitmap.data();  // rows of 3 * width bytes: the sizes are multiples of 4
     const unsigned char* raw = f.raw.data();
     if (format.family == kFamilyRGB24Packed && format.formatIndex == 0)
-        return [=] { libyuv::RAWToRGB24(raw, 3 * width, pixels->data(), 3 * width, width, -height); };
+        return [=] { libyuv::RAWToRGB24(raw, 3 * width, pixels, 3 * width, width, -height); };
     if (format.family == kFamilyRGB24Planar) {
         const unsigned char *r = raw, *g = r + size_t(width) * height, *b = g + size_t(width) * height;
-        return [=] { libyuv::MergeRGBPlane(b, width, g, width, r, width, pixels->data(), 3 * width, width, -height); };
+        return [=] { libyuv::MergeRGBPlane(b, width, g, width, r, width, pixels, 3 * width, width, -height); };
     }
     return nullptr;
 }

@@ -47,9 +47,9 @@ size_t imageBytes(const Layout& layout, int width, int height) {
 #if defined(ZFK_HAVE_LIBYUV)
 // libyuv's nearest bitmap: bottom-up rows, blue first. It has no packed YUV to 24-bit conversion, so
 // a packed row goes to a 32-bit row in cache and on to the bitmap row.
-std::function<void()> bitmapPeer(const BenchFrame& f, const Layout& layout) {
+std::function<void()> bitmapPeer(BenchFrame& f, const Layout& layout) {
     const int width = f.width, height = f.height, stride = (3 * width + 3) & ~3;
-    auto pixels = std::make_shared<std::vector<unsigned char>>(size_t(stride) * height);
+    unsigned char* const pixels = f.bitmap.data();
     auto argb = std::make_shared<std::vector<unsigned char>>(size_t(4) * width);
     const unsigned char* raw = f.raw.data();
     if (layout.family == kFamilyYUVPacked && layout.formatIndex <= 1) {
@@ -62,7 +62,7 @@ std::function<void()> bitmapPeer(const BenchFrame& f, const Layout& layout) {
                     libyuv::YUY2ToARGB(row, rowBytes, argb->data(), 4 * width, width, 1);
                 else
                     libyuv::UYVYToARGB(row, rowBytes, argb->data(), 4 * width, width, 1);
-                libyuv::ARGBToRGB24(argb->data(), 4 * width, pixels->data() + size_t(height - 1 - r) * stride, stride,
+                libyuv::ARGBToRGB24(argb->data(), 4 * width, pixels + size_t(height - 1 - r) * stride, stride,
                                     width, 1);
             }
         };
@@ -73,7 +73,7 @@ std::function<void()> bitmapPeer(const BenchFrame& f, const Layout& layout) {
         const unsigned char* second = y + size_t(width) * height;
         const unsigned char* third = second + size_t(width / 2) * (height / 2);
         const unsigned char *u = layout.formatIndex == 2 ? second : third, *v = layout.formatIndex == 2 ? third : second;
-        return [=] { libyuv::I420ToRGB24(y, width, u, width / 2, v, width / 2, pixels->data(), stride, width, -height); };
+        return [=] { libyuv::I420ToRGB24(y, width, u, width / 2, v, width / 2, pixels, stride, width, -height); };
     }
     return nullptr;
 }
@@ -98,7 +98,7 @@ void fillBitmap(benchmark::State& state, const Layout& layout) {
 #endif
     if (!baselines.peer && !(layout.family == kFamilyYUVPacked && layout.formatIndex == 0)) {
         const auto yuy2 = std::make_shared<BenchFrame>(kFamilyYUVPacked, 0, f.width, f.height);
-        const std::function<void()> fill = yuy2->fillBitmap();
+        const std::function<void()> fill = yuy2->fillBitmapInto(f.bitmap.data());
         baselines.yuy2 = [yuy2, fill] { fill(); };
     }
     zfkbench::runWithBaselines(state, baselines, f.fillBitmap());
