@@ -194,11 +194,10 @@ void packed444ToPixelsIn256(const Packed444Row& row, uint8_t* out, int n, PixelO
         prefetchSource<96>(in);
         const __m256i a = load32(in), b = load32(in + 32), c = load32(in + 64);
         const __m256i y = lumaBytes.gather(a, b, c), u = blueBytes.gather(a, b, c), v = redBytes.gather(a, b, c);
-        __m256i rl, gl, bl, rh, gh, bh;
-        yuvPairsToRGB(_mm256_unpacklo_epi8(y, u), _mm256_unpacklo_epi8(y, v), rl, gl, bl);
-        yuvPairsToRGB(_mm256_unpackhi_epi8(y, u), _mm256_unpackhi_epi8(y, v), rh, gh, bh);
-        interleaveInOrder(interleavePermuted, order, _mm256_packus_epi16(rl, rh), _mm256_packus_epi16(gl, gh),
-                          _mm256_packus_epi16(bl, bh), out + 3 * i);
+        __m256i red, green, blue;
+        pairsToRGBPacked<Lanes256>(_mm256_unpacklo_epi8(y, u), _mm256_unpacklo_epi8(y, v), _mm256_unpackhi_epi8(y, u),
+                                   _mm256_unpackhi_epi8(y, v), red, green, blue);
+        interleaveInOrder(interleavePermuted, order, red, green, blue, out + 3 * i);
     }
     plain::packed444ToPixels(Packed444Row{in, row.yOffset, row.uOffset, row.vOffset}, out + 3 * i, n - i, order);
 }
@@ -211,11 +210,10 @@ void packed411ToPixelsIn256(const Packed411Row& row, uint8_t* out, int n, PixelO
         const __m256i a = load32(groups), b = _mm256_castsi128_si256(load16(groups + 32));
         const __m256i y = _mm256_permutex2var_epi8(a, load32(at.y), b), u = _mm256_permutex2var_epi8(a, load32(at.u), b),
                       v = _mm256_permutex2var_epi8(a, load32(at.v), b);
-        __m256i rl, gl, bl, rh, gh, bh;
-        yuvPairsToRGB(_mm256_unpacklo_epi8(y, u), _mm256_unpacklo_epi8(y, v), rl, gl, bl);
-        yuvPairsToRGB(_mm256_unpackhi_epi8(y, u), _mm256_unpackhi_epi8(y, v), rh, gh, bh);
-        interleaveInOrder(interleavePermuted, order, _mm256_packus_epi16(rl, rh), _mm256_packus_epi16(gl, gh),
-                          _mm256_packus_epi16(bl, bh), out + 3 * static_cast<size_t>(i));
+        __m256i red, green, blue;
+        pairsToRGBPacked<Lanes256>(_mm256_unpacklo_epi8(y, u), _mm256_unpacklo_epi8(y, v), _mm256_unpackhi_epi8(y, u),
+                                   _mm256_unpackhi_epi8(y, v), red, green, blue);
+        interleaveInOrder(interleavePermuted, order, red, green, blue, out + 3 * static_cast<size_t>(i));
     });
 }
 
@@ -361,12 +359,7 @@ inline __m512i loadChroma64(const uint8_t* c) {
 // Converted and clamped pixels from byte pairs (Y, U) and (Y, V): `low` pairs pixels 0-7 of each
 // 16-pixel lane, `high` pixels 8-15, which pack back in order.
 inline void packPairs64(__m512i yuLow, __m512i yvLow, __m512i yuHigh, __m512i yvHigh, __m512i& r, __m512i& g, __m512i& b) {
-    __m512i rl, gl, bl, rh, gh, bh;
-    yuvPairsToRGBIn<Lanes512>(yuLow, yvLow, rl, gl, bl);
-    yuvPairsToRGBIn<Lanes512>(yuHigh, yvHigh, rh, gh, bh);
-    r = _mm512_packus_epi16(rl, rh);
-    g = _mm512_packus_epi16(gl, gh);
-    b = _mm512_packus_epi16(bl, bh);
+    pairsToRGBPacked<Lanes512>(yuLow, yvLow, yuHigh, yvHigh, r, g, b);
 }
 
 inline void storePixels64(__m512i r, __m512i g, __m512i b, uint8_t* out, PixelOrder order) {

@@ -110,25 +110,16 @@ struct Lanes128 {
 
 // 16 pixels, luma and a chroma byte per pixel, converted and clamped.
 inline void yuvPairs16(__m128i y, __m128i u, __m128i v, __m128i& r, __m128i& g, __m128i& b) {
-    __m128i rl, gl, bl, rh, gh, bh;
-    yuvPairsToRGBIn<Lanes128>(_mm_unpacklo_epi8(y, u), _mm_unpacklo_epi8(y, v), rl, gl, bl);
-    yuvPairsToRGBIn<Lanes128>(_mm_unpackhi_epi8(y, u), _mm_unpackhi_epi8(y, v), rh, gh, bh);
-    r = _mm_packus_epi16(rl, rh);
-    g = _mm_packus_epi16(gl, gh);
-    b = _mm_packus_epi16(bl, bh);
+    pairsToRGBPacked<Lanes128>(_mm_unpacklo_epi8(y, u), _mm_unpacklo_epi8(y, v), _mm_unpackhi_epi8(y, u),
+                               _mm_unpackhi_epi8(y, v), r, g, b);
 }
 
 // 16 pixels from groups (phase 0), converted and clamped.
 inline void packed422Row16(const uint8_t* groups, const Packed422Pairs& pairs, __m128i& r, __m128i& g, __m128i& b) {
-    __m128i rgb[2][3];
-    for (int half = 0; half < 2; ++half) {
-        const __m128i x = load16(groups + 16 * half);
-        yuvPairsToRGBIn<Lanes128>(_mm_shuffle_epi8(x, load16(pairs.yu)), _mm_shuffle_epi8(x, load16(pairs.yv)), rgb[half][0],
-                                  rgb[half][1], rgb[half][2]);
-    }
-    r = _mm_packus_epi16(rgb[0][0], rgb[1][0]);
-    g = _mm_packus_epi16(rgb[0][1], rgb[1][1]);
-    b = _mm_packus_epi16(rgb[0][2], rgb[1][2]);
+    const __m128i yu = load16(pairs.yu), yv = load16(pairs.yv);
+    const __m128i low = load16(groups), high = load16(groups + 16);
+    pairsToRGBPacked<Lanes128>(_mm_shuffle_epi8(low, yu), _mm_shuffle_epi8(low, yv), _mm_shuffle_epi8(high, yu),
+                               _mm_shuffle_epi8(high, yv), r, g, b);
 }
 
 // Lambdas rather than the functions themselves, so that they are inlined into the loops.

@@ -64,7 +64,7 @@ inline __m256i loadChroma32(const uint8_t* c) {
 
 inline __m256i pairWeights(int first, int second) { return _mm256_set1_epi16(pairedWeights(first, second)); }
 
-// The 16-bit lane operations of yuvPairsToRGBIn and weightedBytesIn in 256-bit registers.
+// The 16-bit lane operations of PairsToRGB and weightedBytesIn in 256-bit registers.
 struct Lanes256 {
     typedef __m256i V;
     static V madd(V bytes, V weights) { return _mm256_maddubs_epi16(bytes, weights); }
@@ -78,22 +78,14 @@ struct Lanes256 {
     static V packBack(V low, V high) { return _mm256_packus_epi16(low, high); }
 };
 
-inline void yuvPairsToRGB(__m256i yu, __m256i yv, __m256i& r, __m256i& g, __m256i& b) {
-    yuvPairsToRGBIn<Lanes256>(yu, yv, r, g, b);
-}
-
 // 32 pixels of a phase-0 row from pixel i on, converted and clamped. The byte pairs of pixels 0-7
 // and 16-23 and those of 8-15 and 24-31 pack back in order.
 template <int Shift>
 inline void yuvRow32(const YUVRow& row, int i, __m256i& r, __m256i& g, __m256i& b) {
     const __m256i y = load32(row.y + i);
     const __m256i u = loadChroma32<Shift>(row.u + (i >> Shift)), v = loadChroma32<Shift>(row.v + (i >> Shift));
-    __m256i rl, gl, bl, rh, gh, bh;
-    yuvPairsToRGB(_mm256_unpacklo_epi8(y, u), _mm256_unpacklo_epi8(y, v), rl, gl, bl);
-    yuvPairsToRGB(_mm256_unpackhi_epi8(y, u), _mm256_unpackhi_epi8(y, v), rh, gh, bh);
-    r = _mm256_packus_epi16(rl, rh);
-    g = _mm256_packus_epi16(gl, gh);
-    b = _mm256_packus_epi16(bl, bh);
+    pairsToRGBPacked<Lanes256>(_mm256_unpacklo_epi8(y, u), _mm256_unpacklo_epi8(y, v), _mm256_unpackhi_epi8(y, u),
+                               _mm256_unpackhi_epi8(y, v), r, g, b);
 }
 
 // Packed 4:2:2 groups straight to colour: a byte shuffle per chroma makes each pixel's (Y, U) and
@@ -112,15 +104,10 @@ struct Packed422Shuffles {
 // back in order.
 template <typename Pairs>
 inline void convertPairs32(Pairs pairs, __m256i& r, __m256i& g, __m256i& b) {
-    __m256i rgb[2][3];
-    for (int half = 0; half < 2; ++half) {
-        __m256i yu, yv;
-        pairs(half, yu, yv);
-        yuvPairsToRGB(yu, yv, rgb[half][0], rgb[half][1], rgb[half][2]);
-    }
-    r = _mm256_packus_epi16(rgb[0][0], rgb[1][0]);
-    g = _mm256_packus_epi16(rgb[0][1], rgb[1][1]);
-    b = _mm256_packus_epi16(rgb[0][2], rgb[1][2]);
+    __m256i yuLow, yvLow, yuHigh, yvHigh;
+    pairs(0, yuLow, yvLow);
+    pairs(1, yuHigh, yvHigh);
+    pairsToRGBPacked<Lanes256>(yuLow, yvLow, yuHigh, yvHigh, r, g, b);
 }
 
 // 32 pixels converted and clamped from groups whose 8 pixels of a half lie in `halfBytes` bytes
