@@ -170,11 +170,14 @@ Timing timeOperation(const Operation& operation, int runs) {
         return operation.floorShape.empty() ? 0 : n;
     }();
     const size_t sourceBytes = std::max(operation.bytesWritten, floorBytes);
-    PlacedBuffer from(sourceBytes, operation.sourceOffset), to(operation.bytesWritten, operation.destinationOffset);
+    // A destination of its own only where the operation has none it writes every call.
+    const bool ownDestination = operation.destination == nullptr;
+    PlacedBuffer from(sourceBytes, operation.sourceOffset),
+        to(ownDestination ? operation.bytesWritten : 0, operation.destinationOffset);
     const std::vector<unsigned char> pattern = benchBytes(sourceBytes);
     std::memcpy(from.data(), pattern.data(), sourceBytes);
     const int classID = operation.floorElementBytes == 2 ? haUint16Class : haUint8Class;
-    unsigned char* const copyTo = operation.destination != nullptr ? operation.destination : to.data();
+    unsigned char* const copyTo = ownDestination ? to.data() : operation.destination;
     std::vector<double> own, copies, floors;
     for (int run = 0; run < runs; ++run) {
         copies.push_back(secondRun([&] { std::memcpy(copyTo, from.data(), operation.bytesWritten); }));
