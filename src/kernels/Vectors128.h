@@ -47,6 +47,15 @@ inline void prefetchSource(const uint8_t* step) {
     for (int k = 0; k < StepBytes; k += 64) _mm_prefetch(reinterpret_cast<const char*>(step) + kPrefetchAhead + k, _MM_HINT_T0);
 }
 
+// A kernel that stores as fast as it loads (a copy's pace) asks for the lines it will write a little
+// ahead: in a busy machine's slower spells each store waited on its line's fetch, and such a loop
+// took 1.5x a memcpy's time where the string copy took 1.1x; asked for 256 bytes ahead, it took 1.05.
+const int kStoreAhead = 256;
+template <int StepBytes>
+inline void prefetchDestination(uint8_t* step) {
+    for (int k = 0; k < StepBytes; k += 64) __builtin_prefetch(step + kStoreAhead + k, 1);
+}
+
 inline __m128i splat16(int value) { return _mm_set1_epi16(static_cast<short>(value)); }
 // A multiplier kept as one: left visible, the compiler turns a multiply by a constant into runs of
 // shifts and adds, several instructions for one.
