@@ -80,7 +80,7 @@ void MonochromeFrame::fillBitmap(BITMAPINFOHEADER* header, unsigned char* pixels
         unsigned char* out = pixels + k * stride;
         // The eight most significant of the depth bits; anything above depth falls off the byte.
         if (bpp == 1)
-            std::memcpy(out, in, static_cast<size_t>(width));
+            copyBytes(in, out, static_cast<size_t>(width));
         else
             kernels.wordsToBytes(in, out, width, shift, swapped);
     });
@@ -104,10 +104,10 @@ bool MonochromeFrame::fillRowMajor(int colorSpaceMask, void* out) {
             forImageRowsInBufferOrder(height, bottomUp != 0,
                                       [&](int r) { kernels.swapBytes16(imageRow(r), image + r * rowBytes, width); });
         else if (!bottomUp)
-            std::memcpy(image, data, rowBytes * height);
+            copyBytes(data, image, rowBytes * height);
         else
             forImageRowsInBufferOrder(height, true,
-                                      [&](int r) { std::memcpy(image + r * rowBytes, imageRow(r), rowBytes); });
+                                      [&](int r) { copyBytes(imageRow(r), image + r * rowBytes, rowBytes); });
         return true;
     case HostConversion::MonoToRGB:
         forEachRowChunk(image, width, height, 3, [&](int r, int c0, int n, uint8_t* at) {

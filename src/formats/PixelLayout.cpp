@@ -9,7 +9,7 @@ void copyWindowRows(unsigned char* dst, const unsigned char* src, int srcWidth, 
     const size_t srcRowBytes = static_cast<size_t>(srcWidth) * static_cast<size_t>(bytesPerPixel);
     const unsigned char* s = src + (static_cast<size_t>(first) * srcRowBytes + static_cast<size_t>(x) * bytesPerPixel);
     for (int row = 0; row < height; ++row) {
-        std::memcpy(dst, s, rowBytes);
+        copyBytes(s, dst, rowBytes);
         dst += rowBytes;
         s += srcRowBytes;
     }

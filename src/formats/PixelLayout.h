@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "ha.h"
+#include "kernels/CopyBytes.h"
 #include "zorvframekit/zorvframekit.h"
 
 namespace zorvframekit {

@@ -79,7 +79,7 @@ void RGB16Frame::fillBitmap(BITMAPINFOHEADER* header, unsigned char* pixels) {
         if (formatIndex == 1)
             kernels.rgb565To555(in, out, width);
         else
-            std::memcpy(out, in, static_cast<size_t>(rowBytes));
+            copyBytes(in, out, static_cast<size_t>(rowBytes));
     });
 }
 

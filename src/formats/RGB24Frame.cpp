@@ -102,7 +102,7 @@ void RGB24Frame::fillBitmap(BITMAPINFOHEADER* header, unsigned char* pixels) {
         const unsigned char* in = data + int64_t(b) * rowBytes;
         unsigned char* out = pixels + k * stride;
         if (blueFirst)
-            std::memcpy(out, in, static_cast<size_t>(rowBytes));
+            copyBytes(in, out, static_cast<size_t>(rowBytes));
         else if (bpp == 3)
             kernels.swap3(in, out, width);
         else
@@ -136,7 +136,7 @@ bool RGB24Frame::fillRowMajor(int colorSpaceMask, void* out) {
         if (mono)
             kernels.packedRGBToMono(in, redOffset, image + int64_t(r) * width, width);
         else if (redOffset == 0)
-            std::memcpy(image + int64_t(r) * rowBytes, in, static_cast<size_t>(rowBytes));
+            copyBytes(in, image + int64_t(r) * rowBytes, static_cast<size_t>(rowBytes));
         else
             kernels.swap3(in, image + int64_t(r) * rowBytes, width);
     });

@@ -92,7 +92,7 @@ void YUVPackedFrame::copyRegion(const unsigned char* src, int srcWidth, int srcH
     const size_t rowBytes = static_cast<size_t>(std::min<int64_t>(groupsPerRow, srcGroups - firstGroup) * b);
     const ptrdiff_t srcStride = static_cast<ptrdiff_t>(srcGroups * b);
     const unsigned char* s = src + static_cast<ptrdiff_t>((int64_t(y) * srcGroups + firstGroup) * b);
-    for (int k = 0; k < height; ++k, s += srcStride, dst += rowStride) std::memcpy(dst, s, rowBytes);
+    for (int k = 0; k < height; ++k, s += srcStride, dst += rowStride) copyBytes(s, dst, rowBytes);
 }
 
 YUVRow YUVPackedFrame::unpackRow(const unsigned char* data, int r, int c0, int n, const RowScratch& room) const {

@@ -69,7 +69,7 @@ void YUVPlanarFrame::copyRegion(const unsigned char* src, int srcWidth, int srcH
     const size_t lumaBytes = static_cast<size_t>(std::min<int64_t>(paddedWidth, int64_t(srcWidth) - x));
     const unsigned char* s = src + static_cast<ptrdiff_t>(int64_t(y) * srcWidth + x);
     unsigned char* d = dst;
-    for (int k = 0; k < lumaRows; ++k, s += srcWidth, d += paddedWidth) std::memcpy(d, s, lumaBytes);
+    for (int k = 0; k < lumaRows; ++k, s += srcWidth, d += paddedWidth) copyBytes(s, d, lumaBytes);
 
     // The source's chroma planes follow its luma in the frame's plane order, with rows of
     // srcWidth / f bytes. The window's chroma starts at the block holding pixel (x, y): no resampling.
@@ -88,8 +88,8 @@ void YUVPlanarFrame::copyRegion(const unsigned char* src, int srcWidth, int srcH
         const int64_t at = (int64_t(y / f) + m) * srcChromaWidth + firstColumn;
         const int64_t bytes = std::min(columns, srcPlane - at);
         if (bytes <= 0) break;
-        std::memcpy(dstSecond + m * chromaWidth, second + at, static_cast<size_t>(bytes));
-        std::memcpy(dstThird + m * chromaWidth, third + at, static_cast<size_t>(bytes));
+        copyBytes(second + at, dstSecond + m * chromaWidth, static_cast<size_t>(bytes));
+        copyBytes(third + at, dstThird + m * chromaWidth, static_cast<size_t>(bytes));
     }
 }
 

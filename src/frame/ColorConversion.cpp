@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "kernels/CopyBytes.h"
 #include "kernels/RowKernels.h"
 #include "zorvframekit/zorvframekit.h"
 
@@ -108,9 +109,9 @@ HostArray convertHostArray(HostArray native, int colorSpace, int colorSpaceMask)
     switch (conversion) {
     case HostConversion::MonoToRGB:
         if (n > 0) {
-            std::memcpy(out, in, n);
-            std::memcpy(out + n, in, n);
-            std::memcpy(out + 2 * n, in, n);
+            copyBytes(in, out, n);
+            copyBytes(in, out + n, n);
+            copyBytes(in, out + 2 * n, n);
         }
         break;
     case HostConversion::MonoToYUV:

@@ -1,8 +1,7 @@
 #include "frame/ZORVFrame.h"
 
-#include <cstring>
-
 #include "frame/ColorConversion.h"
+#include "kernels/CopyBytes.h"
 #include "kernels/RowKernels.h"
 #include "metadata/MetaDataItem.h"
 #include "platform/platform.h"
@@ -69,7 +68,7 @@ int ZORVFrame::copyData(const unsigned char* src) {
     if (src == nullptr) return 0;
     unsigned char* dst = getData();
     if (dst == nullptr) return 0;
-    std::memcpy(dst, src, static_cast<size_t>(dataSize));
+    copyBytes(src, dst, static_cast<size_t>(dataSize));
     return dataSize;
 }
 
