@@ -195,8 +195,7 @@ void packed444ToPixelsIn256(const Packed444Row& row, uint8_t* out, int n, PixelO
         const __m256i a = load32(in), b = load32(in + 32), c = load32(in + 64);
         const __m256i y = lumaBytes.gather(a, b, c), u = blueBytes.gather(a, b, c), v = redBytes.gather(a, b, c);
         __m256i red, green, blue;
-        pairsToRGBPacked<Lanes256>(_mm256_unpacklo_epi8(y, u), _mm256_unpacklo_epi8(y, v), _mm256_unpackhi_epi8(y, u),
-                                   _mm256_unpackhi_epi8(y, v), red, green, blue);
+        yuvBytesToRGB32(y, u, v, red, green, blue);
         interleaveInOrder(interleavePermuted, order, red, green, blue, out + 3 * i);
     }
     plain::packed444ToPixels(Packed444Row{in, row.yOffset, row.uOffset, row.vOffset}, out + 3 * i, n - i, order);
@@ -211,8 +210,7 @@ void packed411ToPixelsIn256(const Packed411Row& row, uint8_t* out, int n, PixelO
         const __m256i y = _mm256_permutex2var_epi8(a, load32(at.y), b), u = _mm256_permutex2var_epi8(a, load32(at.u), b),
                       v = _mm256_permutex2var_epi8(a, load32(at.v), b);
         __m256i red, green, blue;
-        pairsToRGBPacked<Lanes256>(_mm256_unpacklo_epi8(y, u), _mm256_unpacklo_epi8(y, v), _mm256_unpackhi_epi8(y, u),
-                                   _mm256_unpackhi_epi8(y, v), red, green, blue);
+        yuvBytesToRGB32(y, u, v, red, green, blue);
         interleaveInOrder(interleavePermuted, order, red, green, blue, out + 3 * static_cast<size_t>(i));
     });
 }
@@ -356,10 +354,11 @@ inline __m512i loadChroma64(const uint8_t* c) {
     return _mm512_permutexvar_epi8(load64(repeated.index), samples);
 }
 
-// Converted and clamped pixels from byte pairs (Y, U) and (Y, V): `low` pairs pixels 0-7 of each
-// 16-pixel lane, `high` pixels 8-15, which pack back in order.
-inline void packPairs64(__m512i yuLow, __m512i yvLow, __m512i yuHigh, __m512i yvHigh, __m512i& r, __m512i& g, __m512i& b) {
-    pairsToRGBPacked<Lanes512>(yuLow, yvLow, yuHigh, yvHigh, r, g, b);
+// 64 pixels converted and clamped from their luma and a chroma byte per pixel. The byte pairs of
+// pixels 0-7 of each 16-pixel lane and those of pixels 8-15 pack back in order.
+inline void yuvBytesToRGB64(__m512i y, __m512i u, __m512i v, __m512i& r, __m512i& g, __m512i& b) {
+    pairsToRGBPacked<Lanes512>(_mm512_unpacklo_epi8(y, u), _mm512_unpacklo_epi8(y, v), _mm512_unpackhi_epi8(y, u),
+                               _mm512_unpackhi_epi8(y, v), r, g, b);
 }
 
 inline void storePixels64(__m512i r, __m512i g, __m512i b, uint8_t* out, PixelOrder order) {
@@ -377,8 +376,7 @@ struct YUVToPixels64 {
                 const __m512i u = loadChroma64<Shift>(aligned.u + (i >> Shift)),
                               v = loadChroma64<Shift>(aligned.v + (i >> Shift));
                 __m512i r, g, b;
-                packPairs64(_mm512_unpacklo_epi8(y, u), _mm512_unpacklo_epi8(y, v), _mm512_unpackhi_epi8(y, u),
-                            _mm512_unpackhi_epi8(y, v), r, g, b);
+                yuvBytesToRGB64(y, u, v, r, g, b);
                 storePixels64(r, g, b, pixels + 3 * out, order);
             },
             [=](const YUVRow& rest, int out, int count) { yuvToPixelsIn256(rest, pixels + 3 * out, count, order); });
@@ -403,8 +401,8 @@ void packed422ToPixels(const Packed422Row& row, uint8_t* pixels, int n, PixelOrd
             const __m512i even = _mm512_permutex2var_epi64(first, evenPieces, second),
                           odd = _mm512_permutex2var_epi64(first, oddPieces, second);
             __m512i r, g, b;
-            packPairs64(_mm512_shuffle_epi8(even, yu), _mm512_shuffle_epi8(even, yv), _mm512_shuffle_epi8(odd, yu),
-                        _mm512_shuffle_epi8(odd, yv), r, g, b);
+            pairsToRGBPacked<Lanes512>(_mm512_shuffle_epi8(even, yu), _mm512_shuffle_epi8(even, yv),
+                                       _mm512_shuffle_epi8(odd, yu), _mm512_shuffle_epi8(odd, yv), r, g, b);
             storePixels64(r, g, b, pixels + 3 * out, order);
         },
         [&](const Packed422Row& rest, int out, int count) {
@@ -437,8 +435,7 @@ void packed411ToPixels(const Packed411Row& row, uint8_t* out, int n, PixelOrder 
         const __m512i y = _mm512_permutex2var_epi8(a, lumaAt, b), u = _mm512_permutex2var_epi8(a, blueAt, b),
                       v = _mm512_permutex2var_epi8(a, redAt, b);
         __m512i r, g, blue;
-        packPairs64(_mm512_unpacklo_epi8(y, u), _mm512_unpacklo_epi8(y, v), _mm512_unpackhi_epi8(y, u),
-                    _mm512_unpackhi_epi8(y, v), r, g, blue);
+        yuvBytesToRGB64(y, u, v, r, g, blue);
         storePixels64(r, g, blue, out + 3 * static_cast<size_t>(i), order);
     });
 }
@@ -503,8 +500,7 @@ void packed444ToPixels(const Packed444Row& row, uint8_t* out, int n, PixelOrder 
         const __m512i y = lumaBytes.gather(part[0], part[1], part[2]), u = blueBytes.gather(part[0], part[1], part[2]),
                       v = redBytes.gather(part[0], part[1], part[2]);
         __m512i r, g, b;
-        packPairs64(_mm512_unpacklo_epi8(y, u), _mm512_unpacklo_epi8(y, v), _mm512_unpackhi_epi8(y, u),
-                    _mm512_unpackhi_epi8(y, v), r, g, b);
+        yuvBytesToRGB64(y, u, v, r, g, b);
         uint8_t* at = out + 3 * static_cast<size_t>(i);
         if (whole) {
             storePixels64(r, g, b, at, order);

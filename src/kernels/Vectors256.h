@@ -78,14 +78,18 @@ struct Lanes256 {
     static V packBack(V low, V high) { return _mm256_packus_epi16(low, high); }
 };
 
-// 32 pixels of a phase-0 row from pixel i on, converted and clamped. The byte pairs of pixels 0-7
-// and 16-23 and those of 8-15 and 24-31 pack back in order.
+// 32 pixels converted and clamped from their luma and a chroma byte per pixel. The byte pairs of
+// pixels 0-7 and 16-23 and those of 8-15 and 24-31 pack back in order.
+inline void yuvBytesToRGB32(__m256i y, __m256i u, __m256i v, __m256i& r, __m256i& g, __m256i& b) {
+    pairsToRGBPacked<Lanes256>(_mm256_unpacklo_epi8(y, u), _mm256_unpacklo_epi8(y, v), _mm256_unpackhi_epi8(y, u),
+                               _mm256_unpackhi_epi8(y, v), r, g, b);
+}
+
+// 32 pixels of a phase-0 row from pixel i on, converted and clamped.
 template <int Shift>
 inline void yuvRow32(const YUVRow& row, int i, __m256i& r, __m256i& g, __m256i& b) {
     const __m256i y = load32(row.y + i);
-    const __m256i u = loadChroma32<Shift>(row.u + (i >> Shift)), v = loadChroma32<Shift>(row.v + (i >> Shift));
-    pairsToRGBPacked<Lanes256>(_mm256_unpacklo_epi8(y, u), _mm256_unpacklo_epi8(y, v), _mm256_unpackhi_epi8(y, u),
-                               _mm256_unpackhi_epi8(y, v), r, g, b);
+    yuvBytesToRGB32(y, loadChroma32<Shift>(row.u + (i >> Shift)), loadChroma32<Shift>(row.v + (i >> Shift)), r, g, b);
 }
 
 // Packed 4:2:2 groups straight to colour: a byte shuffle per chroma makes each pixel's (Y, U) and
