@@ -22,7 +22,6 @@
 #include "frame/ColorConversion.h"
 #include "frame/ZORVFrame.h"
 #include "frame_helpers.h"
-#include "kernels/CopyBytes.h"
 #include "kernels/RowKernels.h"
 
 using zorvframekit::KernelLevel;
@@ -594,31 +593,38 @@ TEST(KernelExactness, BitmapRowsNeverShowATransientValue) {
         }
 }
 
-// Every row count a strip can have, with columns as long as the strip or longer; the last column
-// ends where the output's allocation does.
-// Every placement of the destination up to 80 bytes past the source modulo 4096 (the vector loop's
-// and the C library's), and a few just before: the bytes arrive, and nothing around them is touched.
-TEST(KernelExactness, CopyBytesAtEveryNearPlacement) {
+// Every level's copy, at every placement of the destination up to 80 bytes past the source modulo
+// 4096 (the SSE2 loop's and the C library's, and every alignment of the AVX2 stores), and a few just
+// before: the bytes arrive, and nothing around them is touched.
+TEST(KernelExactness, CopyAtEveryNearPlacement) {
     std::mt19937 random(5);
     Bytes source(8192 + 4096);
     for (uint8_t& b : source) b = static_cast<uint8_t>(random());
     std::vector<int> placements;
     for (int past = 0; past <= 80; ++past) placements.push_back(past);
     for (int past : {4032, 4088, 4095}) placements.push_back(past);
-    for (size_t n : {size_t(0), size_t(1), size_t(63), size_t(64), size_t(65), size_t(4096 + 37), size_t(8192)})
-        for (int past : placements) {
-            Bytes out(n + 8192 + 64, 0xA5);
-            // The source from 64 bytes into its page, the result `past` bytes on from that place.
-            const uint8_t* in = source.data() + (4096 + 64 - reinterpret_cast<uintptr_t>(source.data()) % 4096) % 4096;
-            const size_t at = (4096 + 64 + past - reinterpret_cast<uintptr_t>(out.data()) % 4096) % 4096 + 4096;
-            zorvframekit::copyBytes(in, out.data() + at, n);
-            ASSERT_TRUE(std::equal(in, in + n, out.begin() + at)) << n << " bytes, " << past << " past";
-            ASSERT_TRUE(std::all_of(out.begin(), out.begin() + at, [](uint8_t b) { return b == 0xA5; }) &&
-                        std::all_of(out.begin() + at + n, out.end(), [](uint8_t b) { return b == 0xA5; }))
-                << n << " bytes, " << past << " past: a byte around them written";
-        }
+    std::vector<const RowKernels*> levels = simdLevels();
+    levels.push_back(&plainKernels());
+    for (const RowKernels* kernels : levels)
+        for (size_t n : {0, 1, 31, 32, 33, 63, 64, 65, 127, 129, 4096 + 37, 8192})
+            for (int past : placements) {
+                Bytes out(n + 8192 + 64, 0xA5);
+                // The source from 64 bytes into its page, the result `past` bytes on from that place.
+                const uint8_t* in =
+                    source.data() + (4096 + 64 - reinterpret_cast<uintptr_t>(source.data()) % 4096) % 4096;
+                const size_t at = (4096 + 64 + past - reinterpret_cast<uintptr_t>(out.data()) % 4096) % 4096 + 4096;
+                kernels->copy(in, out.data() + at, n);
+                const std::string where = nameOf(*kernels) + ", " + std::to_string(n) + " bytes, " +
+                                          std::to_string(past) + " past";
+                ASSERT_TRUE(std::equal(in, in + n, out.begin() + at)) << where;
+                ASSERT_TRUE(std::all_of(out.begin(), out.begin() + at, [](uint8_t b) { return b == 0xA5; }) &&
+                            std::all_of(out.begin() + at + n, out.end(), [](uint8_t b) { return b == 0xA5; }))
+                    << where << ": a byte around them written";
+            }
 }
 
+// Every row count a strip can have, with columns as long as the strip or longer; the last column
+// ends where the output's allocation does.
 TEST(KernelExactness, Transposes) {
     forEveryLevelAndLength([](const RowKernels& kernels, int width, std::mt19937& random) {
         for (int rowCount : {1, 2, 3, 7, 8, 9, 15, 16, 17, 23, 24, 31, 32, 33, 47, 63, 64}) {

@@ -1,6 +1,6 @@
 // AVX2 kernels, 32 pixels a step: the colour arithmetic (see Vectors256.h), the packed layouts'
-// splits and unpacking, the 16-bit pixels and samples; and 16-row transposes. 4-byte pixel swaps are
-// the SSE2 table's (see there).
+// splits and unpacking, the 16-bit pixels and samples; 16-row transposes; and block copies. 4-byte
+// pixel swaps are the SSE2 table's (see there).
 #include "kernels/Vectors256.h"
 
 namespace zorvframekit {
@@ -589,6 +589,31 @@ void swapBytes16(const uint8_t* in, uint8_t* out, int n) {
     plain::swapBytes16(in + 2 * i, out + 2 * i, n - i);
 }
 
+// 128 bytes a step, every store but the first and the last aligned (those two overlap their
+// neighbours, storing the same bytes again). On the AMD Zen 4 we measured, the C library's copy (a
+// string move from 2 KB to 1 MB, loops of 64-byte stores either side) was slower at every placement:
+// this loop took 0.63-0.94 of its time for 2560 and 7680 bytes in the first-level cache, 0.85-1.0
+// for 307200 bytes in the second, 0.95-1.0 from 2 MB on, and a 640x480 BGRX bitmap, a copy a row,
+// went from 1.19 to 1.06 times one copy of the whole bitmap. 64-byte stores did 3-6 % worse, so the
+// AVX-512 table keeps this loop.
+void copy(const uint8_t* in, uint8_t* out, size_t n) {
+    if (n < 32) {
+        plain::copy(in, out, n);
+        return;
+    }
+    store32(out, load32(in));
+    size_t i = 32 - reinterpret_cast<uintptr_t>(out) % 32;
+    for (; i + 128 <= n; i += 128) {
+        const __m256i a = load32(in + i), b = load32(in + i + 32), c = load32(in + i + 64), d = load32(in + i + 96);
+        storeAligned32(out + i, a);
+        storeAligned32(out + i + 32, b);
+        storeAligned32(out + i + 64, c);
+        storeAligned32(out + i + 96, d);
+    }
+    for (; i + 32 <= n; i += 32) storeAligned32(out + i, load32(in + i));
+    if (i < n) store32(out + n - 32, load32(in + n - 32));
+}
+
 }  // namespace
 
 void addAVX2Kernels(RowKernels& table) {
@@ -619,6 +644,7 @@ void addAVX2Kernels(RowKernels& table) {
     table.transpose8Doubled = transpose8Copies<2>;
     table.transpose16 = transpose16;
     table.swapBytes16 = swapBytes16;
+    table.copy = copy;
 }
 
 }  // namespace zorvframekit

@@ -45,6 +45,7 @@ void transpose8Doubled(const uint8_t* const* rows, int rowCount, int width, uint
 void transpose16(const uint8_t* const* rows, int rowCount, int width, uint16_t* out, size_t columnStride,
                  bool swapped);
 void swapBytes16(const uint8_t* in, uint8_t* out, int n);
+void copy(const uint8_t* in, uint8_t* out, size_t n);
 
 // The whole plain table.
 void setKernels(RowKernels& table);

@@ -264,6 +264,10 @@ void swapBytes16(const uint8_t* in, uint8_t* out, int n) {
     }
 }
 
+void copy(const uint8_t* in, uint8_t* out, size_t n) {
+    if (n > 0) std::memcpy(out, in, n);
+}
+
 void setKernels(RowKernels& table) {
     table.level = KernelLevel::Plain;
     table.yuvToPixels = yuvToPixels;
@@ -294,6 +298,7 @@ void setKernels(RowKernels& table) {
     table.transpose8Doubled = transpose8Doubled;
     table.transpose16 = transpose16;
     table.swapBytes16 = swapBytes16;
+    table.copy = copy;
 }
 
 }  // namespace plain

@@ -143,6 +143,10 @@ struct RowKernels {
     // --- Row-major images.
     // 16-bit samples with their two bytes exchanged: big-endian words to the machine's order.
     void (*swapBytes16)(const uint8_t* in, uint8_t* out, int n);
+
+    // --- Block copies: n bytes (not pixels) from in to out, as memcpy copies them (the two do not
+    // overlap). Nothing but the copied values is stored, so a bitmap's rows may go this way too.
+    void (*copy)(const uint8_t* in, uint8_t* out, size_t n);
 };
 
 const int kMaxTransposeRows = 64;

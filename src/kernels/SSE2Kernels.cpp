@@ -296,6 +296,27 @@ void swapBytes16Row(const uint8_t* in, uint8_t* out, int n) {
     plain::swapBytes16(in + 2 * i, out + 2 * i, n - i);
 }
 
+// Between 4 KB and the second-level cache's size (1 MB), the C library's copy is a string move, and
+// on the AMD Zen 4 we measured that ran 11-15x slower when out lay 1 to 15 bytes past in modulo
+// 4096, and up to 1.6x at 16 to 63; a loop of vector loads and stores does not care (307200 bytes
+// took 7.1 us at 8 bytes past, where the C library's best placement takes 5.5). A frame's buffer and
+// the caller's array or bitmap can lie so, so those copies take the loop, and every other the C
+// library's copy (with the data in the first-level cache, up to 1.9x as fast as 16-byte stores).
+// From 1 MB on, the C library copies otherwise, at every placement as fast as the loop or faster.
+void copy(const uint8_t* in, uint8_t* out, size_t n) {
+    size_t i = 0;
+    const size_t past = (reinterpret_cast<uintptr_t>(out) - reinterpret_cast<uintptr_t>(in)) % 4096;
+    if (past > 0 && past < 64 && n < (size_t(1) << 20))
+        for (; i + 64 <= n; i += 64) {
+            const __m128i a = load16(in + i), b = load16(in + i + 16), c = load16(in + i + 32), d = load16(in + i + 48);
+            store16(out + i, a);
+            store16(out + i + 16, b);
+            store16(out + i + 32, c);
+            store16(out + i + 48, d);
+        }
+    plain::copy(in + i, out + i, n - i);
+}
+
 void wordsToBytes(const uint8_t* in, uint8_t* out, int n, int shift, bool swapped) {
     const __m128i count = _mm_cvtsi32_si128(shift), low = splat16(0xFF);
     int i = 0;
@@ -382,6 +403,7 @@ void addSSE2Kernels(RowKernels& table) {
     table.rgb565To555 = rgb565To555;
     table.wordsToBytes = wordsToBytes;
     table.swapBytes16 = swapBytes16Row;
+    table.copy = copy;
     table.transpose8 = transpose8Copies<1>;
     table.transpose8Doubled = transpose8Copies<2>;
     table.transpose16 = transpose16;

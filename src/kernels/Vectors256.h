@@ -13,6 +13,7 @@ namespace {
 
 inline __m256i load32(const uint8_t* p) { return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p)); }
 inline void store32(uint8_t* p, __m256i x) { _mm256_storeu_si256(reinterpret_cast<__m256i*>(p), x); }
+inline void storeAligned32(uint8_t* p, __m256i x) { _mm256_store_si256(reinterpret_cast<__m256i*>(p), x); }
 inline __m256i splat16x2(int value) { return _mm256_set1_epi16(static_cast<short>(value)); }
 // Two 16-byte halves: `low` in the low lane, `high` in the high one.
 inline __m256i loadHalves(const uint8_t* low, const uint8_t* high) {
