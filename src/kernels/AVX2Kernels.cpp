@@ -591,11 +591,11 @@ void swapBytes16(const uint8_t* in, uint8_t* out, int n) {
 
 // 128 bytes a step, every store but the first and the last aligned (those two overlap their
 // neighbours, storing the same bytes again). On the AMD Zen 4 we measured, against the C library's
-// copy (a string move from 2 KB to 1 MB, loops of 64-byte stores either side) over placements modulo
-// 4096, this loop took 0.63-0.94 of its time for 2560 and 7680 bytes in the first-level cache,
-// 0.8-1.0 for 307200 and 921600 bytes, 0.94-1.07 from 2 MB on; and a 640x480 BGRX bitmap, a copy a
-// row, went from 1.19 to 1.06 times one copy of the whole bitmap. 64-byte stores took up to 6 % longer, so
-// the AVX-512 table keeps this loop.
+// copy (a string move from 2112 bytes to 1 MB, loops of 64-byte stores either side) over placements
+// modulo 4096, this loop took 0.63-0.94 of its time for 2560 and 7680 bytes in the first-level
+// cache, 0.8-1.0 for 307200 and 921600 bytes, 0.94-1.07 from 2 MB on; and a 640x480 BGRX bitmap, a
+// copy a row, went from 1.19 to 1.06 times one copy of the whole bitmap. 64-byte stores took up to
+// 6 % longer, so the AVX-512 table keeps this loop.
 void copy(const uint8_t* in, uint8_t* out, size_t n) {
     if (n < 32) {
         plain::copy(in, out, n);

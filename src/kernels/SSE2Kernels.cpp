@@ -296,8 +296,8 @@ void swapBytes16Row(const uint8_t* in, uint8_t* out, int n) {
     plain::swapBytes16(in + 2 * i, out + 2 * i, n - i);
 }
 
-// Between 4 KB and the second-level cache's size (1 MB), the C library's copy is a string move, and
-// on the AMD Zen 4 we measured that ran 11-15x slower when out lay 1 to 15 bytes past in modulo
+// From 2112 bytes to the second-level cache's size (1 MB), the C library's copy is a string move,
+// and on the AMD Zen 4 we measured that ran 11-15x slower when out lay 1 to 15 bytes past in modulo
 // 4096, and up to 1.6x at 16 to 63; a loop of vector loads and stores does not care (307200 bytes
 // took 7.1 us at 8 bytes past, where the C library's best placement takes 5.5). A frame's buffer and
 // the caller's array or bitmap can lie so, so those copies take the loop, and every other the C
