@@ -389,10 +389,8 @@ void transpose8Copies(const uint8_t* const* rowArray, int rowCount, int width, u
     const uint8_t* rows[kMaxTransposeRows];
     for (int i = 0; i < rowCount; ++i) rows[i] = rowArray[i];
     if (rowCount >= 16 && width >= 16) {
-        forBlocks<16, 16>(rowCount, width, [&](int r, int c) {
-            if (r == 0) prefetchNextColumns<16, Copies>(out, c, rowCount, width, columnStride);
-            transposeBlock16x16<Copies>(rows + r, c, out + r, columnStride);
-        });
+        forBlocks<16, 16>(rowCount, width,
+                          [&](int r, int c) { transposeBlock16x16<Copies>(rows + r, c, out + r, columnStride); });
     } else if (rowCount >= 8 && width >= 16) {
         forBlocks<8, 16>(rowCount, width,
                          [&](int r, int c) { transposeBlock8x16<Copies>(rows + r, c, out + r, columnStride); });
@@ -433,10 +431,8 @@ void transpose16(const uint8_t* const* rowArray, int rowCount, int width, uint16
     const uint8_t* rows[kMaxTransposeRows];
     for (int i = 0; i < rowCount; ++i) rows[i] = rowArray[i];
     if (rowCount >= 16 && width >= 8) {
-        forBlocks<16, 8>(rowCount, width, [&](int r, int c) {
-            if (r == 0) prefetchNextColumns<8, 1>(out, c, rowCount, width, columnStride);
-            transposeBlock16x8Words(rows + r, c, out + r, columnStride, swapped);
-        });
+        forBlocks<16, 8>(rowCount, width,
+                         [&](int r, int c) { transposeBlock16x8Words(rows + r, c, out + r, columnStride, swapped); });
     } else if (rowCount >= 8 && width >= 8) {
         forBlocks<8, 8>(rowCount, width,
                         [&](int r, int c) { transposeBlock8x8Words(rows + r, c, out + r, columnStride, swapped); });

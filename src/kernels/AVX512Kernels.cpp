@@ -257,7 +257,6 @@ void transpose8Permuted(const uint8_t* const* rowArray, int rowCount, int width,
         return;
     }
     forBlocks<16, 16>(rowCount, width, [&](int r, int c) {
-        if (r == 0) prefetchNextColumns<16, Copies>(out, c, rowCount, width, columnStride);
         const uint8_t* const* block = rows + r;
         const __m512i a = loadRows4(block, c), b = loadRows4(block + 4, c), e = loadRows4(block + 8, c),
                       f = loadRows4(block + 12, c);

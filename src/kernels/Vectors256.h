@@ -36,19 +36,6 @@ struct Register256 {
     static V packBytes(V low, V high) { return packInOrder(low, high); }
 };
 
-// Asks for the cache lines of the next block of Block columns (Copies output columns each) while
-// this block's are written: where each column's strip of rowCount samples starts and ends. Only
-// where that block is whole.
-template <int Block, int Copies, typename T>
-inline void prefetchNextColumns(const T* out, int c, int rowCount, int width, size_t columnStride) {
-    if (c + 2 * Block > width) return;
-    for (int j = Block * Copies; j < 2 * Block * Copies; ++j) {
-        const T* column = out + (static_cast<size_t>(c) * Copies + j) * columnStride;
-        __builtin_prefetch(column, 1);
-        __builtin_prefetch(column + rowCount - 1, 1);
-    }
-}
-
 // 32 pixels' chroma, a byte per pixel, from 32 >> shift samples: the samples in both lanes, and a
 // byte shuffle repeating each for its 2 or 4 pixels.
 template <int Shift>
