@@ -204,6 +204,15 @@ TEST(AravisFormats, FrameIdsWrapAtSixteenBitsAndSkipZero) {
     EXPECT_EQ(frameIdGap(70000, 70001), 0u);
     EXPECT_EQ(frameIdGap(100, 99), 0u);  // late, not a wrap
     EXPECT_EQ(frameIdGap(100, 100), 0u);
+    // Half the ring ahead follows and half behind is late, however the numbers compare: a late
+    // image from before the wrap once counted as 65535 frames missed.
+    for (const uint64_t previous : {1u, 5u, 1185u, 32768u, 65535u})
+        for (const uint64_t ahead : {1u, 2u, 0x7FFFu, 0x8000u, 60220u, 65534u}) {
+            const uint64_t next = (previous - 1 + ahead) % 0xFFFF + 1;
+            EXPECT_EQ(frameIdFollows(previous, next), ahead < 0x8000) << previous << " to " << next;
+            EXPECT_EQ(frameIdGap(previous, next), ahead < 0x8000 ? ahead - 1 : 0) << previous << " to " << next;
+        }
+    EXPECT_FALSE(frameIdFollows(65535, 0));
 }
 
 TEST(AravisCameraGone, AStreamWhoseCameraStopsAnsweringEndsAndSaysSo) {

@@ -54,16 +54,20 @@ void raisePeak(std::atomic<int>& peak, int value) {
     }
 }
 
+uint64_t ringDistance(uint64_t previous, uint64_t next) { return (next + 0xFFFF - previous) % 0xFFFF; }
+
 }  // namespace
 
 bool frameIdFollows(uint64_t previous, uint64_t next) {
-    // Far back is a wrap; a little back is an image that arrived late.
-    return next > previous || (previous <= 0xFFFF && next >= 1 && previous - next > 0x8000);
+    if (previous > 0xFFFF || next > 0xFFFF) return next > previous;
+    // 16-bit ids go round a ring of 65535 (0 is never one): the half of the ring ahead follows, the
+    // half behind is late. An image still arriving from before the wrap is far ahead in plain numbers.
+    return next != 0 && ringDistance(previous, next) - 1 < 0x7FFF;
 }
 
 uint64_t frameIdGap(uint64_t previous, uint64_t next) {
     if (!frameIdFollows(previous, next)) return 0;
-    return next > previous ? next - previous - 1 : (0xFFFF - previous) + (next - 1);
+    return (previous > 0xFFFF || next > 0xFFFF ? next - previous : ringDistance(previous, next)) - 1;
 }
 
 CameraStream::CameraStream(const StreamSettings& settings, zorvframekit::MemoryLimiter& limiter)

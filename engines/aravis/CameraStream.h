@@ -75,8 +75,9 @@ struct StreamStatistics {
 };
 
 // Images the camera took between two ids it gave one after the other. GigE Vision's ids are 16
-// bits and skip 0 when they wrap (65535 is followed by 1); wider ones do not wrap. An id a little
-// behind the one before (a late image, or the same again) counts as none.
+// bits and skip 0 when they wrap (65535 is followed by 1); wider ones do not wrap. An id behind the
+// one before (a late image, or the same again) counts as none: for 16-bit ids, that is the half of
+// the ring behind it, where an image sent before the wrap lies, though its number is larger.
 uint64_t frameIdGap(uint64_t previous, uint64_t next);
 bool frameIdFollows(uint64_t previous, uint64_t next);
 
