@@ -544,20 +544,13 @@ void packedRGBToYUV(const uint8_t* pixels, int redOffset, uint8_t* const yuv[3],
     plain::packedRGBToYUV(pixels + 3 * static_cast<size_t>(done), redOffset, rest, n - done);
 }
 
-// The byte shuffles making the (Y, U) and (Y, V) pairs of 8 pixels of a 4:1:1 layout out of their
-// 12 bytes (two Y411 groups, one Y41P group).
+// The pairs of 8 pixels of a 4:1:1 layout in each lane.
 struct Packed411Shuffles {
     __m256i yu, yv;
     explicit Packed411Shuffles(const Packed411Format& format) {
-        uint8_t pairs[2][16];
-        for (int k = 0; k < 8; ++k) {
-            const int group = (k / format.pixels) * format.bytes, j = k % format.pixels;
-            pairs[0][2 * k] = pairs[1][2 * k] = static_cast<uint8_t>(group + format.y[j]);
-            pairs[0][2 * k + 1] = static_cast<uint8_t>(group + format.u[j]);
-            pairs[1][2 * k + 1] = static_cast<uint8_t>(group + format.v[j]);
-        }
-        yu = _mm256_broadcastsi128_si256(load16(pairs[0]));
-        yv = _mm256_broadcastsi128_si256(load16(pairs[1]));
+        const Packed411Pairs pairs(format);
+        yu = _mm256_broadcastsi128_si256(load16(pairs.yu));
+        yv = _mm256_broadcastsi128_si256(load16(pairs.yv));
     }
 };
 

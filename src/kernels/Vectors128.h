@@ -402,6 +402,20 @@ struct Packed422Pairs {
     }
 };
 
+// The same for 8 pixels of a 4:1:1 layout out of their 12 bytes (two Y411 groups, one Y41P group).
+struct Packed411Pairs {
+    alignas(16) uint8_t yu[16];
+    alignas(16) uint8_t yv[16];
+    explicit Packed411Pairs(const Packed411Format& format) {
+        for (int pixel = 0; pixel < 8; ++pixel) {
+            const int group = (pixel / format.pixels) * format.bytes, j = pixel % format.pixels;
+            yu[2 * pixel] = yv[2 * pixel] = static_cast<uint8_t>(group + format.y[j]);
+            yu[2 * pixel + 1] = static_cast<uint8_t>(group + format.u[j]);
+            yv[2 * pixel + 1] = static_cast<uint8_t>(group + format.v[j]);
+        }
+    }
+};
+
 // YUV rows to R, G, B bands and to bitmap pixels 16 at a time, with a level's convert(y, u, v, r, g,
 // b) of 16 pixels (luma and a chroma byte per pixel to clamped colour bytes) and its interleave(b0,
 // b1, b2, out) of three bands into 3-byte pixels.
