@@ -441,29 +441,16 @@ void transpose16(const uint8_t* const* rowArray, int rowCount, int width, uint16
     }
 }
 
-// The byte shuffles making the (Y, U) and (Y, V) pairs of 8 packed 4:4:4 pixels out of their 24
-// bytes, held as bytes 0-15 (`first`) and bytes 8-23 (`second`): each pair byte is taken from the
-// one that holds it, the other shuffle giving zero there.
+// Packed444Pairs in each lane.
 struct Packed444Shuffles {
+    typedef Packed444Pairs::PairBytes PairBytes;
     __m256i first[2], second[2];  // [0]: (Y, U) pairs, [1]: (Y, V)
-    explicit Packed444Shuffles(const Packed444Row& row)
-        : Packed444Shuffles(PairBytes{{{row.yOffset, row.uOffset}, {row.yOffset, row.vOffset}}}) {}
-    // Any two pairs of a pixel's bytes: pair k of pixel j is its bytes offsets[k][0] and [k][1].
-    struct PairBytes {
-        int offsets[2][2];
-    };
+    explicit Packed444Shuffles(const Packed444Row& row) : Packed444Shuffles(Packed444Pairs::yuv(row)) {}
     explicit Packed444Shuffles(const PairBytes& pairBytes) {
-        uint8_t masks[2][2][16];
-        for (int k = 0; k < 2; ++k)
-            for (int j = 0; j < 8; ++j)
-                for (int half = 0; half < 2; ++half) {
-                    const int at = 3 * j + pairBytes.offsets[k][half];
-                    masks[k][0][2 * j + half] = static_cast<uint8_t>(at < 16 ? at : 0x80);
-                    masks[k][1][2 * j + half] = static_cast<uint8_t>(at < 16 ? 0x80 : at - 8);
-                }
+        const Packed444Pairs masks(pairBytes);
         for (int k = 0; k < 2; ++k) {
-            first[k] = _mm256_broadcastsi128_si256(load16(masks[k][0]));
-            second[k] = _mm256_broadcastsi128_si256(load16(masks[k][1]));
+            first[k] = _mm256_broadcastsi128_si256(load16(masks.first[k]));
+            second[k] = _mm256_broadcastsi128_si256(load16(masks.second[k]));
         }
     }
     __m256i pairs(int k, __m256i a, __m256i b) const {

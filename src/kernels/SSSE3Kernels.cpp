@@ -185,8 +185,28 @@ void yuvToPixels(const YUVRow& row, uint8_t* out, int n, PixelOrder order) {
     byShift<YUVToPixelsBy16>(row.chromaShift, row, out, n, order, pairs16, interleaveShuffled);
 }
 
+// Straight from the pixels, 16 a step, as the AVX2 kernel goes: 8 pixels' pairs from two loads
+// of their 24 bytes. No load reaches past a step's 48 bytes.
 void packed444ToPixels(const Packed444Row& row, uint8_t* out, int n, PixelOrder order) {
-    packed444ToPixelsInChunks(row, out, n, order, split3, yuvToPixels);
+    const Packed444Pairs masks(Packed444Pairs::yuv(row));
+    const __m128i firstU = load16(masks.first[0]), secondU = load16(masks.second[0]);
+    const __m128i firstV = load16(masks.first[1]), secondV = load16(masks.second[1]);
+    const uint8_t* in = row.pixels;
+    int i = 0;
+    for (; i + 16 <= n; i += 16, in += 48) {
+        prefetchSource<48>(in);
+        __m128i yu[2], yv[2];
+        for (int half = 0; half < 2; ++half) {
+            const __m128i a = load16(in + 24 * half), b = load16(in + 24 * half + 8);
+            yu[half] = _mm_or_si128(_mm_shuffle_epi8(a, firstU), _mm_shuffle_epi8(b, secondU));
+            yv[half] = _mm_or_si128(_mm_shuffle_epi8(a, firstV), _mm_shuffle_epi8(b, secondV));
+        }
+        __m128i r, g, b;
+        pairsToRGBPacked<Lanes128>(yu[0], yv[0], yu[1], yv[1], r, g, b);
+        interleaveInOrder(interleaveShuffled, order, r, g, b, out + 3 * static_cast<size_t>(i));
+    }
+    plain::packed444ToPixels(Packed444Row{in, row.yOffset, row.uOffset, row.vOffset}, out + 3 * static_cast<size_t>(i),
+                             n - i, order);
 }
 
 // Straight from the groups, 16 pixels a step as the packed 4:2:2 kernel goes, from two loads of 8

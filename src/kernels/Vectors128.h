@@ -416,6 +416,30 @@ struct Packed411Pairs {
     }
 };
 
+// The byte shuffles making the (Y, U) and (Y, V) pairs of 8 packed 4:4:4 pixels out of their 24
+// bytes, held as bytes 0-15 (`first`) and bytes 8-23 (`second`): each pair byte is taken from the
+// one that holds it, the other shuffle giving zero there.
+struct Packed444Pairs {
+    // Any two pairs of a pixel's bytes: pair k of pixel j is its bytes offsets[k][0] and [k][1].
+    struct PairBytes {
+        int offsets[2][2];
+    };
+    static PairBytes yuv(const Packed444Row& row) {
+        return PairBytes{{{row.yOffset, row.uOffset}, {row.yOffset, row.vOffset}}};
+    }
+    alignas(16) uint8_t first[2][16];  // [0]: (Y, U) pairs, [1]: (Y, V)
+    alignas(16) uint8_t second[2][16];
+    explicit Packed444Pairs(const PairBytes& pairBytes) {
+        for (int k = 0; k < 2; ++k)
+            for (int j = 0; j < 8; ++j)
+                for (int half = 0; half < 2; ++half) {
+                    const int at = 3 * j + pairBytes.offsets[k][half];
+                    first[k][2 * j + half] = static_cast<uint8_t>(at < 16 ? at : 0x80);
+                    second[k][2 * j + half] = static_cast<uint8_t>(at < 16 ? 0x80 : at - 8);
+                }
+    }
+};
+
 // YUV rows to R, G, B bands and to bitmap pixels 16 at a time, with a level's convert(y, u, v, r, g,
 // b) of 16 pixels (luma and a chroma byte per pixel to clamped colour bytes) and its interleave(b0,
 // b1, b2, out) of three bands into 3-byte pixels.
