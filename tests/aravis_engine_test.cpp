@@ -109,7 +109,7 @@ void stream(const StreamSettings& settings, int count, double exposureUs = 10000
         const StreamStatistics figures = camera.statistics();
         EXPECT_GE(consumed, uint64_t(count));
         EXPECT_EQ(figures.delivered, consumed);
-        EXPECT_EQ(figures.received, figures.delivered + figures.dropped() + figures.incomplete);
+        EXPECT_EQ(figures.received, figures.delivered + figures.dropped() + figures.incomplete + figures.repeated);
         EXPECT_GT(figures.limiterPeak, 0);
     }
     EXPECT_EQ(limiter.getMemoryUsed(), 0);
@@ -213,6 +213,26 @@ TEST(AravisFormats, FrameIdsWrapAtSixteenBitsAndSkipZero) {
             EXPECT_EQ(frameIdGap(previous, next), ahead < 0x8000 ? ahead - 1 : 0) << previous << " to " << next;
         }
     EXPECT_FALSE(frameIdFollows(65535, 0));
+}
+
+TEST(AravisFormats, ALateIdComesOffTheLostAndOneComeAgainDoesNot) {
+    enum Seen { kFollows, kLate, kAgain };
+    struct Step {
+        uint64_t id;
+        Seen seen;
+        uint64_t skipped;
+    };
+    // 65535, 1 and 2 skipped across the wrap; then 65535 late, and again; 65534 again; 1 late. 100
+    // skips 95 more, of which 99 comes late; 2 is by then beyond the 64 ids remembered, taken as late.
+    const Step steps[] = {{65534, kFollows, 0}, {3, kFollows, 3}, {65535, kLate, 0}, {65535, kAgain, 0},
+                          {65534, kAgain, 0},   {1, kLate, 0},        {4, kFollows, 0},  {100, kFollows, 95},
+                          {99, kLate, 0},       {99, kAgain, 0},      {100, kAgain, 0},  {2, kLate, 0}};
+    FrameIdBooks books;
+    for (const Step& step : steps) {
+        const FrameIdBooks::Arrival seen = books.arrive(step.id);
+        EXPECT_EQ(seen.follows ? kFollows : seen.again ? kAgain : kLate, step.seen) << step.id;
+        EXPECT_EQ(seen.follows ? seen.skipped : 0, step.skipped) << step.id;
+    }
 }
 
 TEST(AravisCameraGone, AStreamWhoseCameraStopsAnsweringEndsAndSaysSo) {

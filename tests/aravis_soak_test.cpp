@@ -94,17 +94,17 @@ TEST(AravisSoak, ASlowConsumerAndASmallLimiterDropFramesButLoseNoneUncounted) {
         const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
         const StreamStatistics figures = camera.statistics();
         std::printf("soak: %llu frames in %.1f s (%.0f frames/s received, %.0f delivered); dropped %llu (consumer behind %llu, "
-                    "memory %llu), incomplete %llu, lost %llu; latency mean %.1f ms, worst %.0f ms; limiter peak %d of %d bytes\n",
+                    "memory %llu), incomplete %llu, repeated %llu, lost %llu; latency mean %.1f ms, worst %.0f ms; limiter peak %d of %d bytes\n",
                     (unsigned long long)frames, elapsed, double(figures.received) / elapsed, double(frames) / elapsed,
                     (unsigned long long)figures.dropped(), (unsigned long long)figures.droppedQueueFull,
                     (unsigned long long)figures.droppedNoMemory, (unsigned long long)figures.incomplete,
-                    (unsigned long long)figures.lost, 1000 * latencySum / double(frames), 1000 * latencyWorst,
+                    (unsigned long long)figures.repeated, (unsigned long long)figures.lost, 1000 * latencySum / double(frames), 1000 * latencyWorst,
                     figures.limiterPeak, limiter.getMemoryLimit());
         EXPECT_GT(frames, 100u);
         EXPECT_EQ(wrongPictures, 0u);
         EXPECT_EQ(miscounted, 0u);
         EXPECT_EQ(figures.delivered, frames);
-        EXPECT_EQ(figures.received, figures.delivered + figures.dropped() + figures.incomplete);
+        EXPECT_EQ(figures.received, figures.delivered + figures.dropped() + figures.incomplete + figures.repeated);
         EXPECT_GT(figures.droppedQueueFull, 0u);
         EXPECT_GT(figures.droppedNoMemory, 0u);
         EXPECT_LE(missed, figures.missed());

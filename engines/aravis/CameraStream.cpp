@@ -56,6 +56,11 @@ void raisePeak(std::atomic<int>& peak, int value) {
 
 uint64_t ringDistance(uint64_t previous, uint64_t next) { return (next + 0xFFFF - previous) % 0xFFFF; }
 
+// How many ids on from `previous` `next` lies, on the ring or plainly.
+uint64_t idDistance(uint64_t previous, uint64_t next) {
+    return previous > 0xFFFF || next > 0xFFFF ? next - previous : ringDistance(previous, next);
+}
+
 }  // namespace
 
 bool frameIdFollows(uint64_t previous, uint64_t next) {
@@ -65,9 +70,27 @@ bool frameIdFollows(uint64_t previous, uint64_t next) {
     return next != 0 && ringDistance(previous, next) - 1 < 0x7FFF;
 }
 
-uint64_t frameIdGap(uint64_t previous, uint64_t next) {
-    if (!frameIdFollows(previous, next)) return 0;
-    return (previous > 0xFFFF || next > 0xFFFF ? next - previous : ringDistance(previous, next)) - 1;
+uint64_t frameIdGap(uint64_t previous, uint64_t next) { return frameIdFollows(previous, next) ? idDistance(previous, next) - 1 : 0; }
+
+FrameIdBooks::Arrival FrameIdBooks::arrive(uint64_t id) {
+    if (!any) {
+        any = true;
+        last = id;
+        return {true, 0, false};
+    }
+    if (!frameIdFollows(last, id)) {
+        const uint64_t behind = idDistance(id, last);
+        if (behind > 64 || id == 0) return {false, 0, false};
+        const uint64_t bit = behind == 0 ? 0 : uint64_t(1) << (behind - 1);
+        const bool wasLost = (lostBehind & bit) != 0;
+        lostBehind &= ~bit;
+        return {false, 0, !wasLost};
+    }
+    const uint64_t skipped = frameIdGap(last, id);
+    lostBehind = skipped >= 63 ? 0 : lostBehind << (skipped + 1);
+    lostBehind |= skipped >= 64 ? ~uint64_t(0) : (uint64_t(1) << skipped) - 1;
+    last = id;
+    return {true, skipped, false};
 }
 
 CameraStream::CameraStream(const StreamSettings& settings, zorvframekit::MemoryLimiter& limiter)
@@ -234,6 +257,7 @@ StreamStatistics CameraStream::statistics() const {
     figures.droppedQueueFull = droppedQueueFull;
     figures.droppedNoMemory = droppedNoMemory;
     figures.incomplete = incomplete;
+    figures.repeated = repeated;
     figures.lost = lost;
     figures.limiterPeak = limiterPeak;
     return figures;
@@ -264,20 +288,20 @@ void CameraStream::run() {
 void CameraStream::take(ArvBuffer* buffer, double arrival) {
     ++received;
     const uint64_t id = arv_buffer_get_frame_id(buffer);
-    if (anyId && !frameIdFollows(lastId, id)) {
-        // Overtaken while its packets were sent again: counted as lost when the later one came,
-        // and too late for the consumer, who takes frames in order.
+    const FrameIdBooks::Arrival seen = ids.arrive(id);
+    if (!seen.follows) {
+        // Overtaken while its packets were sent again (too late for the consumer, who takes frames
+        // in order), or handed back a second time.
+        if (seen.again) {
+            ++repeated;
+            return;
+        }
         if (lost > 0) --lost;
         ++incomplete;
         return;
     }
-    if (anyId) {
-        const uint64_t gap = frameIdGap(lastId, id);
-        lost += gap;
-        missedSinceDelivery += gap;
-    }
-    anyId = true;
-    lastId = id;
+    lost += seen.skipped;
+    missedSinceDelivery += seen.skipped;
 
     const PixelFormatMapping& format = *description.format;
     size_t size = 0;

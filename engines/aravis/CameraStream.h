@@ -68,6 +68,7 @@ struct StreamStatistics {
     uint64_t droppedQueueFull = 0;  // the consumer was behind
     uint64_t droppedNoMemory = 0;   // the memory limiter (or the heap) refused the frame's buffer
     uint64_t incomplete = 0;        // arrived with packets missing, after a later one, or not the image configured
+    uint64_t repeated = 0;          // arrived again, after it had arrived: not an image missed
     uint64_t lost = 0;              // ids the camera used whose images never arrived
     int limiterPeak = 0;            // the most bytes the limiter held, read after each frame's copy
     uint64_t dropped() const { return droppedQueueFull + droppedNoMemory; }
@@ -80,6 +81,24 @@ struct StreamStatistics {
 // the ring behind it, where an image sent before the wrap lies, though its number is larger.
 uint64_t frameIdGap(uint64_t previous, uint64_t next);
 bool frameIdFollows(uint64_t previous, uint64_t next);
+
+// The stream thread's account of the ids that arrive: each follows the last (the ids between them
+// lost), or is late (it was counted lost), or has come again (Aravis can hand an image back twice,
+// whole and then timed out). The last 64 ids are remembered; one further back is taken as late.
+class FrameIdBooks {
+public:
+    struct Arrival {
+        bool follows;
+        uint64_t skipped;  // when it follows: the ids between the last and it, now lost
+        bool again;        // when it does not follow: it had arrived already
+    };
+    Arrival arrive(uint64_t id);
+
+private:
+    bool any = false;
+    uint64_t last = 0;
+    uint64_t lostBehind = 0;  // bit k: the id k + 1 before the last is counted lost
+};
 
 class CameraStream {
 public:
@@ -124,11 +143,10 @@ private:
     bool started = false;
 
     // Written by the stream thread only; read by anyone.
-    std::atomic<uint64_t> received{0}, delivered{0}, droppedQueueFull{0}, droppedNoMemory{0}, incomplete{0}, lost{0};
+    std::atomic<uint64_t> received{0}, delivered{0}, droppedQueueFull{0}, droppedNoMemory{0}, incomplete{0}, repeated{0}, lost{0};
     std::atomic<int> limiterPeak{0};
     // The stream thread's own.
-    bool anyId = false;
-    uint64_t lastId = 0;
+    FrameIdBooks ids;
     uint64_t missedSinceDelivery = 0;
 };
 

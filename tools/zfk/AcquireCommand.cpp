@@ -144,10 +144,11 @@ int runAcquire(const AcquireOptions& options, const Console& console) {
     std::fprintf(console.out, "%lld frames in %.2f s (%.1f frames/s)", written, elapsed, elapsed > 0 ? written / elapsed : 0.0);
     if (!options.outDir.empty()) std::fprintf(console.out, ", written to %s as .%s", options.outDir.c_str(), options.to.c_str());
     std::fprintf(console.out,
-                 "\nreceived %llu, dropped %llu (consumer behind %llu, no memory %llu), incomplete %llu, lost %llu\n",
+                 "\nreceived %llu, dropped %llu (consumer behind %llu, no memory %llu), incomplete %llu, repeated %llu, lost %llu\n",
                  static_cast<unsigned long long>(figures.received), static_cast<unsigned long long>(figures.dropped()),
                  static_cast<unsigned long long>(figures.droppedQueueFull), static_cast<unsigned long long>(figures.droppedNoMemory),
-                 static_cast<unsigned long long>(figures.incomplete), static_cast<unsigned long long>(figures.lost));
+                 static_cast<unsigned long long>(figures.incomplete), static_cast<unsigned long long>(figures.repeated),
+                 static_cast<unsigned long long>(figures.lost));
     std::fprintf(console.out, "latency from arrival to %s: mean %.1f ms, worst %.0f ms\n",
                  options.outDir.empty() ? "taken" : "written", written > 0 ? 1000 * latencySum / written : 0.0,
                  1000 * latencyWorst);
