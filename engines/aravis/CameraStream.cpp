@@ -86,7 +86,7 @@ FrameIdBooks::Arrival FrameIdBooks::arrive(uint64_t id) {
         lostBehind &= ~bit;
         return {false, 0, !wasLost};
     }
-    const uint64_t skipped = frameIdGap(last, id);
+    const uint64_t skipped = idDistance(last, id) - 1;
     lostBehind = skipped >= 63 ? 0 : lostBehind << (skipped + 1);
     lostBehind |= skipped >= 64 ? ~uint64_t(0) : (uint64_t(1) << skipped) - 1;
     last = id;
